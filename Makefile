@@ -1,0 +1,41 @@
+# The two set-up commands of the README (`make demo`, `make test`) start here.
+# Both install missing Debian packages first, so they work on a fresh machine.
+
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build test demo clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(DEB_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing Debian packages:$$missing"; \
+	  $(SUDO) apt-get update && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+$(BUILD_DIR)/build.ninja: | deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: $(BUILD_DIR)/build.ninja
+
+build: deps configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD_DIR)/bin/kvbvh plugins
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "kvcore_global.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QSettings;
+
+// The host's settings store: an INI file that the host chooses. Every access
+// is bracketed by pushPath / popPath; values are written through at once, so
+// a second manager on the same file sees them.
+class KVCORE_EXPORT KvAppSettingsMgr : public QObject
+{
+    Q_OBJECT
+public:
+    explicit KvAppSettingsMgr(const QString &iniFile, QObject *parent = nullptr);
+    ~KvAppSettingsMgr() override;
+
+    QString fileName() const;
+
+    void pushPath(const QString &group);
+    // Pops the group pushed last; without one, does nothing.
+    void popPath();
+    QString currentPath() const;
+
+    // ok (optional) tells whether the key was present; default otherwise.
+    bool getBoolValue(const QString &key, bool defaultValue, bool *ok = nullptr) const;
+    void setBoolValue(const QString &key, bool value);
+    QString getStringValue(const QString &key, const QString &defaultValue, bool *ok = nullptr) const;
+    void setStringValue(const QString &key, const QString &value);
+    void removeValue(const QString &key);
+    bool contains(const QString &key) const;
+    QStringList childKeys() const;
+
+private:
+    std::unique_ptr<QSettings> settings;
+    int depth = 0;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "kvcore_global.h"
+
+#include <QLibrary>
+#include <QString>
+
+class KvImporter;
+class KvExporter;
+class KvPlugin;
+
+// Loads a plug-in library at run time the way the host does: resolves the
+// two entry points, checks the SDK version and takes the definition.
+class KVCORE_EXPORT KvPluginLoader
+{
+public:
+    KvPluginLoader() = default;
+    ~KvPluginLoader();
+    KvPluginLoader(const KvPluginLoader &) = delete;
+    KvPluginLoader &operator=(const KvPluginLoader &) = delete;
+
+    // False with errorMessage set when the library cannot be loaded, lacks an
+    // entry point, reports another SDK version or has no definition.
+    bool load(const QString &path, QString *errorMessage);
+    void unload();
+    bool isLoaded() const { return plugin != nullptr; }
+
+    KvPlugin *definition() const { return plugin; }
+    QString fileName() const { return library.fileName(); }
+    quint32 sdkVersion() const { return version; }
+
+    // New objects from the first factory whose class is an importer or an
+    // exporter; null when there is none. The caller owns them.
+    KvImporter *createImporter() const;
+    KvExporter *createExporter() const;
+
+private:
+    QLibrary library;
+    KvPlugin *plugin = nullptr;
+    quint32 version = 0;
+};
