@@ -26,10 +26,13 @@ class KVCORE_EXPORT KvNode : public KvElement
 {
     Q_OBJECT
 public:
+    // The label starts as the name.
     explicit KvNode(const QString &name = QString(), QObject *parent = nullptr);
+    // Deletes the subtree; leaves the parent's children and the scene.
     ~KvNode() override;
 
-    // Tree. addChild takes ownership; the child joins this node's scene.
+    // Tree. addChild takes ownership (child must have no parent and must not
+    // be a top-level node); the child joins this node's scene.
     KvNode *getNodeParent() const { return nodeParent; }
     int getNumNodeChildren() const { return int(children.size()); }
     KvNode *getNodeChild(int index) const;
@@ -116,7 +119,8 @@ public:
     explicit KvSkeleton(const QString &name = QString(), QObject *parent = nullptr);
 
     KvSkeleton *getSkeleton() override { return this; }
-    // Every bone below the skeleton, depth-first pre-order, children in order.
+    // Replaces bones' contents with every bone below the skeleton, depth-first
+    // pre-order, children in order, walking through nodes that are not bones.
     void getAllBones(QList<KvBone *> &bones) const;
     // The bone whose internal name is name, or null.
     KvBone *findBone(const QString &name) const;

@@ -18,9 +18,10 @@ public:
     explicit KvScene(QObject *parent = nullptr);
     ~KvScene() override;
 
-    // Takes ownership of node and of its subtree.
+    // Takes ownership of node and of its subtree; node must have no parent.
     void addNode(KvNode *node);
-    // Removes node from the scene and deletes it (and its subtree).
+    // Removes node from the scene and the selection and deletes it (and its
+    // subtree); node may lie anywhere in the scene's trees.
     void deleteNode(KvNode *node);
     int getNumNodes() const { return int(nodes.size()); }
     KvNode *getNode(int index) const { return nodes.value(index); }
@@ -29,11 +30,12 @@ public:
 
     int getNumSelectedNodes() const { return int(selection.size()); }
     KvNode *getSelectedNode(int index) const { return selection.value(index); }
-    // Selects node alone, or adds it to the selection.
+    // Selects node alone, or adds it to the selection (once).
     void selectNode(KvNode *node, bool addToSelection = false);
     void clearSelection();
 
     int getTime() const { return time; }
+    // Emits timeChanged when the time changes.
     void setTime(int ticks);
     // Ticks per frame; values below 1 are ignored.
     int getTimeStep() const { return timeStep; }
@@ -53,6 +55,8 @@ Q_SIGNALS:
     void nodesChanged();
 
 private:
+    // A node being destroyed leaves the top-level list and the selection.
+    friend class KvNode;
     void forgetNode(KvNode *node);
 
     QList<KvNode *> nodes;
