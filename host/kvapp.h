@@ -3,6 +3,7 @@
 #include "kvcore_global.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -105,6 +106,8 @@ Q_SIGNALS:
 
 private:
     QWidget *dialogParent() const;
+    // Interactive and with a QApplication to show widgets in.
+    bool showsWidgets() const;
     void record(const QString &title, const QString &text);
 
     bool interactive;
@@ -119,7 +122,7 @@ private:
     QString progressText;
     int progressTotalSteps = 0;
     int progressSteps = 0;
-    QProgressDialog *progressDialog = nullptr;
+    QPointer<QProgressDialog> progressDialog;  // gone with its window
     DialogHandler dialogHandler;
     QuestionHandler questionHandler;
     QStringList log;

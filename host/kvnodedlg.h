@@ -8,6 +8,7 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 class QDialogButtonBox;
+class QPushButton;
 class KvNode;
 
 // The host's node chooser: the scene's nodes as a tree. Nodes that inherit
@@ -24,10 +25,19 @@ public:
     // The chosen node, or null.
     KvNode *getNode() const;
     QTreeWidget *treeWidget() const { return tree; }
+    // The tree item showing node, or null when the filter left it out.
+    QTreeWidgetItem *itemForNode(const KvNode *node) const;
+    QPushButton *okButton() const;
+
+    // Refuses (the dialog stays open, unaccepted) while OK is disabled, so a
+    // host that accepts dialogs without showing them gets the same answer.
+    void accept() override;
 
 private:
     QTreeWidgetItem *addNode(KvNode *node, QTreeWidgetItem *parentItem);
     void updateOkButton();
+    bool isChoosable(const QTreeWidgetItem *item) const;
+    static KvNode *nodeOf(const QTreeWidgetItem *item);
 
     QString classFilter;
     bool allowNone;

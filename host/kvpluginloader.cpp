@@ -1,0 +1,102 @@
+#include "kvpluginloader.h"
+
+#include "kvfileio.h"
+#include "kvplugin.h"
+
+#include <QMetaObject>
+
+namespace {
+
+bool metaInherits(const QMetaObject *meta, const char *className)
+{
+    for (; meta; meta = meta->superClass()) {
+        if (qstrcmp(meta->className(), className) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A new object of the first factory whose class inherits className; other
+// objects are deleted again.
+template <typename T>
+T *createFirst(const KvPlugin *plugin, const char *className)
+{
+    if (!plugin)
+        return nullptr;
+    for (int i = 0; i < plugin->getNumClassFactories(); ++i) {
+        KvClassFactory *factory = plugin->getClassFactory(i);
+        if (!factory || !metaInherits(factory->getMetaObject(), className))
+            continue;
+        KvBase *object = factory->createInstance();
+        if (object && object->inherits(className))
+            return static_cast<T *>(object);
+        delete object;
+    }
+    return nullptr;
+}
+
+QString hex32(quint32 value)
+{
+    return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+KvPluginLoader::~KvPluginLoader()
+{
+    unload();
+}
+
+bool KvPluginLoader::load(const QString &path, QString *errorMessage)
+{
+    unload();
+    const auto fail = [&](const QString &message) {
+        if (errorMessage)
+            *errorMessage = message;
+        if (library.isLoaded())
+            library.unload();
+        return false;
+    };
+
+    library.setFileName(path);
+    if (!library.load())
+        return fail(QStringLiteral("cannot load plug-in %1: %2").arg(path, library.errorString()));
+
+    const auto getVersion = reinterpret_cast<KvGetSDKVersionFn>(library.resolve("getSDKVersion"));
+    if (!getVersion)
+        return fail(QStringLiteral("%1 is not a plug-in: it does not export getSDKVersion").arg(path));
+    const auto getDefinition = reinterpret_cast<KvGetPluginDefinitionFn>(library.resolve("getPluginDefinition"));
+    if (!getDefinition)
+        return fail(QStringLiteral("%1 is not a plug-in: it does not export getPluginDefinition").arg(path));
+
+    const quint32 reported = getVersion();
+    if (reported != kvSDKVersion) {
+        return fail(QStringLiteral("plug-in %1 was built for SDK version %2; this host needs %3")
+                        .arg(path, hex32(reported), hex32(kvSDKVersion)));
+    }
+    KvPlugin *definition = getDefinition();
+    if (!definition)
+        return fail(QStringLiteral("plug-in %1 has no plug-in definition").arg(path));
+
+    version = reported;
+    plugin = definition;
+    return true;
+}
+
+void KvPluginLoader::unload()
+{
+    plugin = nullptr;
+    version = 0;
+    if (library.isLoaded())
+        library.unload();
+}
+
+KvImporter *KvPluginLoader::createImporter() const
+{
+    return createFirst<KvImporter>(plugin, "KvImporter");
+}
+
+KvExporter *KvPluginLoader::createExporter() const
+{
+    return createFirst<KvExporter>(plugin, "KvExporter");
+}

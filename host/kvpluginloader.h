@@ -19,9 +19,12 @@ public:
     KvPluginLoader(const KvPluginLoader &) = delete;
     KvPluginLoader &operator=(const KvPluginLoader &) = delete;
 
-    // False with errorMessage set when the library cannot be loaded, lacks an
+    // Loads the library at path (unloading any earlier one). False with
+    // errorMessage set when the library cannot be loaded, lacks an
     // entry point, reports another SDK version or has no definition.
     bool load(const QString &path, QString *errorMessage);
+    // Objects created from the plug-in must be deleted before this runs (the
+    // destructor runs it too): their code goes with the library.
     void unload();
     bool isLoaded() const { return plugin != nullptr; }
 
