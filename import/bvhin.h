@@ -3,8 +3,13 @@
 #include "bvhheader.h"
 #include "kvfileio.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+
+class KvNode;
 
 // The BVH importer the host creates through its class factory.
 class CBvhIn : public KvImporter
@@ -32,12 +37,42 @@ public:
     CBvhHeader *findParentRecord(int level) const;
     static bool isSpecialJointName(const QString &name);
 
+    // Once the hierarchy is read: spreads the matcher's mappings up and down
+    // the joint chains, onto each joint's channel records, and maps the
+    // root's records to the target skeleton's first bone.
+    void completeMapping();
+
+    // The import mapping dialog, shown once the hierarchy is read. It returns
+    // QDialog::Accepted to go on with the import. plugin/ installs the real
+    // dialog; while none is installed the mapping is taken as guessed.
+    using MappingDialog = std::function<int(CBvhIn &importer)>;
+    static void setMappingDialog(MappingDialog dialog);
+
+    // Steps of one import around the reader and the driver.
+    // Lists the bones below node (level is node's depth) in the skeleton list.
+    void collectSkeletonBones(KvNode *node, int level);
+    // Guesses the bone for currentRecord when it is a joint.
+    void matchJointName();
+    // Sets armsAlongX and hipTurnAngle from the mapped shoulders.
+    void detectArmAxis();
+    // Once the mapping is accepted, before the first frame line, in this order.
+    void clearExistingAnimation();
+    // Saves the scene time in savedSceneTime and fits the scene to the file.
+    void prepareMotion();
+    void alignRestPose();
+    void computePositionScale();
+    // One MOTION line as 8-bit text, without its line end.
+    void applyFrameLine(QByteArrayView line);
+    // After the last line, before the scene time is restored.
+    void restoreRotationLimits();
+
     bool inHierarchy = true;
     bool inEndSite = false;
     float hipTurnAngle = 0.0f;     // radians
     bool armsAlongX = false;
     float positionScale = 1.0f;
     int numFrames = 0;
+    bool hasFrameCount = false;    // this parse met a "Frames:" line
     int framesApplied = 0;
     float frameTime = 0.0f;        // seconds
     bool applyXPosition = true;

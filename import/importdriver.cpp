@@ -1,0 +1,228 @@
+#include "bvhin.h"
+
+#include "bvhstate.h"
+#include "linereader.h"
+
+#include "kvapp.h"
+#include "kvnode.h"
+#include "kvnodedlg.h"
+#include "kvscene.h"
+
+#include <QChar>
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QMainWindow>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+CBvhIn::MappingDialog &mappingDialogHook()
+{
+    static CBvhIn::MappingDialog dialog;
+    return dialog;
+}
+
+// Whether the line holds more than white space (white space as the reader's
+// simplification sees it).
+bool hasText(QByteArrayView line)
+{
+    for (const char c : line) {
+        if (!QChar(QLatin1Char(c)).isSpace())
+            return true;
+    }
+    return false;
+}
+
+int clampToInt(qint64 n)
+{
+    return int(std::clamp<qint64>(n, 0, INT_MAX));
+}
+
+// The skeleton of the first selected node, or the one the user picks in the
+// node chooser. Null when the chooser is rejected or yields no skeleton;
+// rejected tells which.
+KvSkeleton *chooseTargetSkeleton(bool &rejected)
+{
+    rejected = false;
+    KvNode *selected = kvScene->getNumSelectedNodes() > 0 ? kvScene->getSelectedNode(0) : nullptr;
+    KvSkeleton *skeleton = selected ? selected->getSkeleton() : nullptr;
+    if (skeleton && skeleton->inherits("KvSkeleton"))
+        return skeleton;
+
+    KvNodeDlg chooser(kvApp->getInterface(), selected, QStringLiteral("KvSkeleton"), false);
+    chooser.setCaption(CBvhIn::tr("BVH File Importer - Skeleton Node Selector"));
+    if (kvApp->execDialog(&chooser) != QDialog::Accepted) {
+        rejected = true;
+        return nullptr;
+    }
+    KvNode *chosen = chooser.getNode();
+    return chosen ? chosen->getSkeleton() : nullptr;
+}
+
+} // namespace
+
+void CBvhIn::setMappingDialog(MappingDialog dialog)
+{
+    mappingDialogHook() = std::move(dialog);
+}
+
+int CBvhIn::read(const QString &path, const KvFileIOSettings &)
+{
+    Q_ASSERT(kvApp && kvScene);
+    const QString title = tr("BVH File Importer");
+    CBvhState &state = bvhState();
+
+    bool rejected = false;
+    KvSkeleton *skeleton = chooseTargetSkeleton(rejected);
+    if (rejected)
+        return 0;
+    if (!skeleton) {
+        kvApp->warning(title, tr("The chosen node does not belong to a figure."));
+        return 0;
+    }
+    state.targetSkeleton = skeleton;
+
+    collectSkeletonBones(skeleton->getNodeChild(0), 1);
+    state.currentMapName = QLatin1String("");
+    startIO();
+
+    // The host brackets the operation with startIO / finishIO, so every
+    // return from here on finishes it.
+    const auto failOpening = [&] {
+        kvApp->warning(title, tr("The selected file can not be opened."));
+        state.clearLists();
+        finishIO();
+        return 0;
+    };
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failOpening();
+    const QFileInfo info(path);
+    kvApp->getImportMgr()->setImportPath(info.path());
+
+    // Counted with the same line splitting as the reading below, so the
+    // progress total is exact.
+    qint64 lineCount = 0;
+    qint64 textLineCount = 0;
+    {
+        CLineReader counter(&file);
+        QByteArrayView line;
+        while (counter.readLine(line)) {
+            ++lineCount;
+            if (hasText(line))
+                ++textLineCount;
+        }
+    }
+    file.close();
+    if (!file.open(QIODevice::ReadOnly))
+        return failOpening();
+
+    state.currentFileName = info.fileName();
+    kvApp->startProgress(tr("BVH Import [%1]").arg(info.fileName()), clampToInt(lineCount), false, false);
+    resetParseState();
+
+    const auto stop = [&](const QString &text) {
+        file.close();
+        finishIO();
+        kvApp->finishProgress();
+        kvApp->warning(title, text);
+        state.clearLists();
+        return 0;
+    };
+
+    CLineReader reader(&file);
+    QByteArrayView line;
+    qint64 textLinesRead = 0;
+    while (reader.readLine(line)) {
+        kvApp->stepProgress(1);
+        if (!inHierarchy) {
+            applyFrameLine(line);
+            continue;
+        }
+        if (hasText(line))
+            ++textLinesRead;
+        parseLine(QString::fromLatin1(line));
+        if (inHierarchy)
+            continue;
+
+        if (!hasFrameCount)
+            numFrames = clampToInt(textLineCount - textLinesRead);
+        completeMapping();
+        detectArmAxis();
+        const MappingDialog &dialog = mappingDialogHook();
+        if ((dialog ? dialog(*this) : int(QDialog::Accepted)) != QDialog::Accepted)
+            return stop(tr("Import operation aborted by user."));
+        clearExistingAnimation();
+        prepareMotion();
+        alignRestPose();
+        computePositionScale();
+    }
+
+    // Without a frame line the mapping was never accepted and prepareMotion
+    // never saved the scene time: leave the scene as it is.
+    if (inHierarchy)
+        return stop(tr("The selected file has no motion data."));
+
+    restoreRotationLimits();
+    state.clearLists();
+    kvScene->setTime(savedSceneTime);
+    file.close();
+    finishIO();
+    kvApp->finishProgress();
+    return 1;
+}
+
+void CBvhIn::completeMapping()
+{
+    const CRecordList<CBvhHeader> &joints = bvhState().jointList;
+
+    // Mappings travel up the file's chain as far as the figure's chain goes,
+    // and down into children of bones that have only one child.
+    for (CBvhHeader *record : joints) {
+        if (record->type != Joint || isSpecialJointName(record->name))
+            continue;
+        if (record->mappedNode) {
+            const CBvhHeader *below = record;
+            for (CBvhHeader *up = record->parent; up && !isSpecialJointName(up->name); up = up->parent) {
+                up->mappedNode = below->mappedNode->getNodeParent();
+                if (!up->mappedNode)
+                    break;
+                up->mappedName = up->mappedNode->getLabel();
+                below = up;
+            }
+        } else if (record->parent && record->parent->mappedNode
+                   && record->parent->mappedNode->getNumNodeChildren() == 1) {
+            record->mappedNode = record->parent->mappedNode->getNodeChild(0);
+            record->mappedName = record->mappedNode->getLabel();
+        }
+    }
+
+    // A joint's channel records follow it under the same name.
+    const CBvhHeader *head = nullptr;
+    for (CBvhHeader *record : joints) {
+        if (head && record->name == head->name) {
+            record->mappedNode = head->mappedNode;
+            record->mappedName = head->mappedName;
+            record->parent = head->parent;
+        } else {
+            head = record;
+        }
+    }
+
+    // The file's root always drives the figure's first bone.
+    const KvSkeleton *skeleton = bvhState().targetSkeleton;
+    KvNode *firstBone = skeleton ? skeleton->getNodeChild(0) : nullptr;
+    for (CBvhHeader *record : joints) {
+        if (isSpecialJointName(record->name))
+            break;
+        if (record->level != 1)
+            continue;
+        record->mappedNode = firstBone;
+        record->mappedName = firstBone ? firstBone->getLabel() : QString();
+        record->parent = nullptr;
+    }
+}
