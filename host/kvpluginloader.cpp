@@ -3,6 +3,7 @@
 #include "kvfileio.h"
 #include "kvplugin.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 
 namespace {
@@ -58,7 +59,15 @@ bool KvPluginLoader::load(const QString &path, QString *errorMessage)
         return false;
     };
 
+    // QLibrary would go on to try other names (prefixes, suffixes, CPU
+    // subfolders) and report the last one; the host asks for this file.
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("no plug-in at %1").arg(path));
     library.setFileName(path);
+    // Qt 6.4 does not count a second load() of a library that is already
+    // loaded, so one unload() would pull the code from under every other
+    // handle; pinned, the code stays.
+    library.setLoadHints(QLibrary::PreventUnloadHint);
     if (!library.load())
         return fail(QStringLiteral("cannot load plug-in %1: %2").arg(path, library.errorString()));
 

@@ -23,8 +23,9 @@ public:
     // errorMessage set when the library cannot be loaded, lacks an
     // entry point, reports another SDK version or has no definition.
     bool load(const QString &path, QString *errorMessage);
-    // Objects created from the plug-in must be deleted before this runs (the
-    // destructor runs it too): their code goes with the library.
+    // Forgets the definition. The library's code stays mapped until the
+    // process ends, so objects created from it remain usable: hosts do not
+    // unload plug-ins, and other handles on the same file stay valid.
     void unload();
     bool isLoaded() const { return plugin != nullptr; }
 
