@@ -1,0 +1,180 @@
+// kvbvh: a small host that loads the BVH plug-in and drives it from the
+// command line. Global options come before the command, as in git.
+
+#include "commands.h"
+
+#include "kvapp.h"
+#include "kvpluginloader.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <memory>
+
+namespace {
+
+const Command commandTable[] = {
+    {"plugins", "", "describe the plug-in and its classes", false, runPluginsCommand},
+};
+
+struct Options
+{
+    QString pluginPath;    // empty: libkvbvh.so next to the program
+    QString settingsFile;  // empty: KvApp::defaultSettingsFile()
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    QString command;
+    QStringList commandArguments;
+    QString error;         // set: bad usage
+};
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options options;
+    // "--name value" or "--name=value"; false with options.error set when the value is missing.
+    const auto takeValue = [&](const QString &argument, const QString &name, int &index, QString &value) {
+        if (argument.startsWith(name + QLatin1Char('='))) {
+            value = argument.mid(name.size() + 1);
+        } else if (index + 1 < arguments.size()) {
+            value = arguments.at(++index);
+        } else {
+            options.error = QStringLiteral("option %1 needs a value").arg(name);
+            return false;
+        }
+        if (value.isEmpty())
+            options.error = QStringLiteral("option %1 needs a value").arg(name);
+        return !value.isEmpty();
+    };
+
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (!argument.startsWith(QLatin1Char('-'))) {
+            options.command = argument;
+            options.commandArguments = arguments.mid(i + 1);
+            break;
+        }
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        if (name == QLatin1String("--plugin")) {
+            if (!takeValue(argument, name, i, options.pluginPath))
+                break;
+        } else if (name == QLatin1String("--settings")) {
+            if (!takeValue(argument, name, i, options.settingsFile))
+                break;
+        } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
+            options.quiet = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.help = true;
+        } else if (argument == QLatin1String("--version")) {
+            options.version = true;
+        } else {
+            options.error = QStringLiteral("unknown option %1").arg(argument);
+            break;
+        }
+    }
+    if (options.error.isEmpty() && options.command.isEmpty() && !options.help && !options.version)
+        options.error = QStringLiteral("no command given");
+    return options;
+}
+
+QString usage()
+{
+    QString text = QStringLiteral(
+        "Usage: kvbvh [--plugin PATH] [--settings FILE] [--quiet] <command> [arguments]\n"
+        "       kvbvh --help | --version\n"
+        "\n"
+        "Options:\n"
+        "  --plugin PATH     the plug-in library to load (default: libkvbvh.so next to kvbvh)\n"
+        "  --settings FILE   the settings file (default: %1)\n"
+        "  --quiet           do not print the plug-in's warnings\n"
+        "  --help            show this help\n"
+        "  --version         show the program's version\n"
+        "\n"
+        "Commands:\n").arg(KvApp::defaultSettingsFile());
+    for (const Command &command : commandTable) {
+        const QString synopsis = QString::fromLatin1(command.name) + QLatin1Char(' ')
+                                 + QString::fromLatin1(command.arguments);
+        text += QLatin1String("  ") + synopsis.trimmed().leftJustified(16) + QLatin1String("  ")
+                + QString::fromLatin1(command.summary) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &command : commandTable) {
+        if (name == QLatin1String(command.name))
+            return &command;
+    }
+    return nullptr;
+}
+
+// Dialogs need a QApplication; without a display it draws offscreen, so the
+// program runs anywhere. Everything else gets by with a QCoreApplication.
+std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool needsWidgets)
+{
+    if (!needsWidgets)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    const Options options = parseOptions(arguments);
+    if (!options.error.isEmpty()) {
+        err << "kvbvh: " << options.error << '\n' << usage();
+        return ExitUsage;
+    }
+    if (options.help) {
+        out << usage();
+        return ExitSuccess;
+    }
+    if (options.version) {
+        out << "kvbvh " << KVBVH_VERSION << '\n';
+        return ExitSuccess;
+    }
+    const Command *command = findCommand(options.command);
+    if (!command) {
+        err << "kvbvh: unknown command " << options.command << '\n' << usage();
+        return ExitUsage;
+    }
+
+    // The application outlives the host and the loader; the host (and the
+    // plug-in objects in its scene) goes before the loader.
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv, command->needsWidgets);
+    KvPluginLoader loader;
+    KvApp host(options.settingsFile.isEmpty() ? KvApp::defaultSettingsFile() : options.settingsFile, false);
+    if (!options.quiet) {
+        QObject::connect(&host, &KvApp::message, &host, [&err](const QString &title, const QString &text) {
+            err << title << ": " << text << Qt::endl;
+        });
+    }
+
+    const QString pluginPath = options.pluginPath.isEmpty()
+                                   ? QCoreApplication::applicationDirPath() + QLatin1String("/libkvbvh.so")
+                                   : options.pluginPath;
+    QString error;
+    if (!loader.load(pluginPath, &error)) {
+        err << "kvbvh: " << error << Qt::endl;
+        return ExitFailure;
+    }
+
+    CommandContext context{&host, &loader, out, err, options.quiet};
+    const int exitCode = command->run(context, options.commandArguments);
+    if (exitCode == ExitUsage)
+        err << usage();
+    return exitCode;
+}
