@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kvfigurebuilder.h"
 #include "kvquat.h"
 #include "kvvec3.h"
 
@@ -16,6 +17,14 @@ bool near(const KvVec3 &a, const KvVec3 &b, double tolerance);
 bool near(const KvVec3d &a, const KvVec3d &b, double tolerance);
 // Rotations compared up to sign: q and -q are the same rotation.
 bool sameRotation(const KvQuat &a, const KvQuat &b, double toleranceRad);
+
+struct TextbookBvh;
+
+// A figure with one bone per joint of bvh, named after it: origins at the
+// joints' rest positions, end points at the first child joint (or the End
+// Site; the origin itself when there is neither), rotation order as the
+// joint's CHANNELS line applies its rotations (XYZ without rotation channels).
+KvFigureDesc figureFromBvh(const TextbookBvh &bvh, const QString &name);
 
 QString toString(const KvVec3 &v);
 QString toString(const KvVec3d &v);
