@@ -1,0 +1,278 @@
+#include "kvfileio.h"
+#include "kvplugin.h"
+#include "kvpluginloader.h"
+
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The plug-in as the host sees it: loaded at run time, reached only through
+// its two C entry points and the factories of its definition.
+class tst_Plugin : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void entryPoints();
+    void definition();
+    void factories_data();
+    void factories();
+    void metacast_data();
+    void metacast();
+    void importerNames_data();
+    void importerNames();
+    void exporterNames();
+    void loaderCreates();
+    void recognize_data();
+    void recognize();
+
+private:
+    KvImporter *importer() const { return static_cast<KvImporter *>(objects[0].get()); }
+    KvExporter *exporter() const { return static_cast<KvExporter *>(objects[1].get()); }
+
+    QLibrary library;
+    KvGetSDKVersionFn getSDKVersion = nullptr;
+    KvGetPluginDefinitionFn getPluginDefinition = nullptr;
+    std::unique_ptr<KvBase> objects[2];  // created by the importer and exporter factories
+    QTemporaryDir dir;
+};
+
+void tst_Plugin::initTestCase()
+{
+    library.setFileName(QStringLiteral(KV_PLUGIN_PATH));
+    // As a host does (and as KvPluginLoader does): the code stays mapped.
+    library.setLoadHints(QLibrary::PreventUnloadHint);
+    QVERIFY2(library.load(), qPrintable(library.errorString()));
+    // Plain C names: a decorated (C++) name would not resolve.
+    getSDKVersion = reinterpret_cast<KvGetSDKVersionFn>(library.resolve("getSDKVersion"));
+    getPluginDefinition = reinterpret_cast<KvGetPluginDefinitionFn>(library.resolve("getPluginDefinition"));
+    QVERIFY(getSDKVersion);
+    QVERIFY(getPluginDefinition);
+    QVERIFY(getPluginDefinition());
+    QCOMPARE(getPluginDefinition()->getNumClassFactories(), 2);
+    for (int i = 0; i < 2; ++i) {
+        objects[i].reset(getPluginDefinition()->getClassFactory(i)->createInstance());
+        QVERIFY(objects[i]);
+    }
+    QVERIFY(qobject_cast<KvImporter *>(objects[0].get()));
+    QVERIFY(qobject_cast<KvExporter *>(objects[1].get()));
+    QVERIFY(dir.isValid());
+}
+
+void tst_Plugin::cleanupTestCase()
+{
+    // The objects' code lives in the library.
+    objects[0].reset();
+    objects[1].reset();
+}
+
+void tst_Plugin::entryPoints()
+{
+    QCOMPARE(getSDKVersion(), quint32(0x02000000));
+    QCOMPARE(getPluginDefinition(), getPluginDefinition());
+
+    // A second handle on the library reaches the same definition.
+    QLibrary again(QStringLiteral(KV_PLUGIN_PATH));
+    QVERIFY(again.load());
+    const auto definitionAgain = reinterpret_cast<KvGetPluginDefinitionFn>(again.resolve("getPluginDefinition"));
+    QCOMPARE(definitionAgain(), getPluginDefinition());
+}
+
+void tst_Plugin::definition()
+{
+    const KvPlugin *plugin = getPluginDefinition();
+    QCOMPARE(plugin->getName(), QStringLiteral("BioVision (BVH) Importer/Exporter"));
+    QCOMPARE(plugin->getAuthor(), QStringLiteral("Korvel Productions"));
+    QCOMPARE(plugin->getDescription(),
+             QStringLiteral("This plugin provides the ability to import/export BioVision Motion Capture (BVH) "
+                            "formatted files."));
+    QCOMPARE(plugin->getVersion(), quint32(0x01030100));
+    QCOMPARE(plugin->getVersionString(), QStringLiteral("1.3.1.0"));
+}
+
+void tst_Plugin::factories_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<quint32>("classID");
+    QTest::addColumn<QByteArray>("className");
+    QTest::addColumn<QByteArray>("baseName");
+
+    // The importer registers first.
+    QTest::newRow("importer") << 0 << quint32(0x10000006) << QByteArray("CBvhIn") << QByteArray("KvImporter");
+    QTest::newRow("exporter") << 1 << quint32(0x10000007) << QByteArray("CBvhOut") << QByteArray("KvExporter");
+}
+
+void tst_Plugin::factories()
+{
+    QFETCH(int, index);
+    QFETCH(quint32, classID);
+    QFETCH(QByteArray, className);
+    QFETCH(QByteArray, baseName);
+
+    KvClassFactory *factory = getPluginDefinition()->getClassFactory(index);
+    QVERIFY(factory);
+    QVERIFY(factory->getClassID().isLegacy());
+    QCOMPARE(factory->getClassID().legacyClassID(), classID);
+    QCOMPARE(factory->getClassID(), KvGUID::fromLegacyClassID(classID));
+    QCOMPARE(getPluginDefinition()->findClassFactory(KvGUID::fromLegacyClassID(classID)), factory);
+    QCOMPARE(QByteArray(factory->getMetaObject()->className()), className);
+    QCOMPARE(factory->getClassName(), QString::fromLatin1(className));
+    QCOMPARE(QByteArray(factory->getMetaObject()->superClass()->className()), baseName);
+
+    const std::unique_ptr<KvBase> object(factory->createInstance());
+    QVERIFY(object);
+    QCOMPARE(object->metaObject(), factory->getMetaObject());
+    QVERIFY(object->inherits(baseName.constData()));
+    QVERIFY(object->inherits("KvFileIO"));
+    QVERIFY(object.get() != objects[index].get());  // a new one every time
+
+    int someArgument = 42;
+    QCOMPARE(factory->createFromArgument(nullptr), nullptr);
+    QCOMPARE(factory->createFromArgument(&someArgument), nullptr);
+    QCOMPARE(factory->createFromArgument(object.get()), nullptr);
+}
+
+void tst_Plugin::metacast_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QByteArray>("name");  // a null QByteArray stands for a null name
+    QTest::addColumn<bool>("isSelf");      // otherwise null
+
+    QTest::newRow("in-exact")       << 0 << QByteArray("CBvhIn") << true;
+    QTest::newRow("in-prefix")      << 0 << QByteArray("CBvh") << false;
+    QTest::newRow("in-longer")      << 0 << QByteArray("CBvhInX") << false;
+    QTest::newRow("in-case")        << 0 << QByteArray("cbvhin") << false;
+    QTest::newRow("in-null")        << 0 << QByteArray() << false;
+    QTest::newRow("in-empty")       << 0 << QByteArray("") << false;
+    QTest::newRow("in-importer")    << 0 << QByteArray("KvImporter") << true;
+    QTest::newRow("in-fileio")      << 0 << QByteArray("KvFileIO") << true;
+    QTest::newRow("in-base")        << 0 << QByteArray("KvBase") << true;
+    QTest::newRow("in-qobject")     << 0 << QByteArray("QObject") << true;
+    QTest::newRow("in-not-out")     << 0 << QByteArray("CBvhOut") << false;
+    QTest::newRow("in-not-exporter") << 0 << QByteArray("KvExporter") << false;
+
+    QTest::newRow("out-exact")      << 1 << QByteArray("CBvhOut") << true;
+    QTest::newRow("out-prefix")     << 1 << QByteArray("CBvhOu") << false;
+    QTest::newRow("out-longer")     << 1 << QByteArray("CBvhOutX") << false;
+    QTest::newRow("out-null")       << 1 << QByteArray() << false;
+    QTest::newRow("out-exporter")   << 1 << QByteArray("KvExporter") << true;
+    QTest::newRow("out-fileio")     << 1 << QByteArray("KvFileIO") << true;
+    QTest::newRow("out-not-in")     << 1 << QByteArray("CBvhIn") << false;
+    QTest::newRow("out-not-importer") << 1 << QByteArray("KvImporter") << false;
+}
+
+void tst_Plugin::metacast()
+{
+    QFETCH(int, index);
+    QFETCH(QByteArray, name);
+    QFETCH(bool, isSelf);
+
+    KvBase *object = objects[index].get();
+    void *cast = object->qt_metacast(name.isNull() ? nullptr : name.constData());
+    QCOMPARE(cast, isSelf ? static_cast<void *>(object) : nullptr);
+}
+
+void tst_Plugin::importerNames_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::newRow("first")    << 0;
+    QTest::newRow("second")   << 1;
+    QTest::newRow("five")     << 5;
+    QTest::newRow("negative") << -1;
+}
+
+// One extension, whatever index is asked for.
+void tst_Plugin::importerNames()
+{
+    QFETCH(int, index);
+    QCOMPARE(importer()->getNumExtensions(), 1);
+    QCOMPARE(importer()->getExtension(index), QStringLiteral("bvh"));
+    QCOMPARE(importer()->getDescription(), QStringLiteral("BioVision Files"));
+}
+
+void tst_Plugin::exporterNames()
+{
+    QCOMPARE(exporter()->getExtension(), QStringLiteral("bvh"));
+    QCOMPARE(exporter()->getDescription(), QStringLiteral("BioVision Files"));
+    QVERIFY(exporter()->canExport());
+}
+
+void tst_Plugin::loaderCreates()
+{
+    KvPluginLoader loader;
+    QString error;
+    QVERIFY2(loader.load(QStringLiteral(KV_PLUGIN_PATH), &error), qPrintable(error));
+    QCOMPARE(loader.definition(), getPluginDefinition());
+    const std::unique_ptr<KvImporter> in(loader.createImporter());
+    const std::unique_ptr<KvExporter> out(loader.createExporter());
+    QVERIFY(in);
+    QVERIFY(out);
+    QCOMPARE(in->metaObject()->className(), "CBvhIn");
+    QCOMPARE(out->metaObject()->className(), "CBvhOut");
+}
+
+void tst_Plugin::recognize_data()
+{
+    QTest::addColumn<QString>("fileName");  // under a temporary folder
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("create");
+    QTest::addColumn<bool>("expected");
+
+    const QByteArray hierarchy("HIERARCHY\nROOT Hips\n{\n");
+    QTest::newRow("plain")            << "walk.bvh" << hierarchy << true << true;
+    QTest::newRow("upper-suffix")     << "WALK.BVH" << hierarchy << true << true;
+    QTest::newRow("mixed-suffix")     << "walk.bVh" << hierarchy << true << true;
+    QTest::newRow("crlf")             << "crlf.bvh" << QByteArray("HIERARCHY\r\nROOT Hips\r\n") << true << true;
+    QTest::newRow("no-line-end")      << "short.bvh" << QByteArray("HIERARCHY") << true << true;
+    QTest::newRow("indented")         << "indent.bvh" << QByteArray("\t HIERARCHY \n") << true << true;
+    QTest::newRow("bvh-inside-name")  << "walk.bvh.txt" << hierarchy << true << true;
+    QTest::newRow("bvh-in-folder")    << "take.BVH/motion.txt" << hierarchy << true << true;
+    QTest::newRow("no-bvh")           << "walk.txt" << hierarchy << true << false;
+    QTest::newRow("no-dot")           << "walkbvh" << hierarchy << true << false;
+    QTest::newRow("lowercase-word")   << "lower.bvh" << QByteArray("hierarchy\nROOT Hips\n") << true << false;
+    QTest::newRow("empty-first-line") << "blank.bvh" << QByteArray("\nHIERARCHY\n") << true << false;
+    QTest::newRow("crlf-first-line")  << "blank2.bvh" << QByteArray("\r\nHIERARCHY\r\n") << true << false;
+    QTest::newRow("lone-cr-ends-line") << "mac.bvh" << QByteArray("ROOT\rHIERARCHY\r") << true << false;
+    QTest::newRow("empty-file")       << "empty.bvh" << QByteArray() << true << false;
+    QTest::newRow("on-second-line")   << "late.bvh" << QByteArray("# comment\nHIERARCHY\n") << true << false;
+    QTest::newRow("missing-file")     << "missing.bvh" << QByteArray() << false << false;
+    QTest::newRow("folder-not-file")  << "dir.bvh" << QByteArray() << false << false;
+
+    // Every sample file from real writers.
+    const QStringList samples = QDir(kvtest::dataFile(QStringLiteral("bvh")))
+                                    .entryList({QStringLiteral("*.bvh")}, QDir::Files, QDir::Name);
+    for (const QString &sample : samples)
+        QTest::addRow("sample-%s", qPrintable(sample)) << kvtest::dataFile(QStringLiteral("bvh/") + sample)
+                                                       << QByteArray() << false << true;
+}
+
+void tst_Plugin::recognize()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, create);
+    QFETCH(bool, expected);
+
+    QString path = QDir::isAbsolutePath(fileName) ? fileName : dir.filePath(fileName);
+    if (create) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+    } else if (fileName == QLatin1String("dir.bvh")) {
+        QVERIFY(QDir().mkpath(path));
+    }
+    QCOMPARE(static_cast<KvImporter *>(objects[0].get())->recognize(path), expected);
+}
+
+QTEST_GUILESS_MAIN(tst_Plugin)
+#include "tst_plugin.moc"
