@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -25,14 +24,12 @@ class ProbeDialog : public QDialog
 {
 public:
     explicit ProbeDialog(bool agrees) : agrees(agrees) {}
-
     void accept() override
     {
         ++acceptCalls;
         if (agrees)
             QDialog::accept();
     }
-
     bool agrees;
     int acceptCalls = 0;
     int showCount = 0;
@@ -45,50 +42,42 @@ protected:
     }
 };
 
-// What a modal message box looked like, read while it is open.
+// What a modal message box looked like while it was open.
 struct SeenBox
 {
     bool seen = false;
     QString title;
     QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QMessageBox::StandardButton> buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
     QWidget *parent = nullptr;
 };
 
-// Once the event loop runs (inside the box's exec), records the active modal
-// message box and lets react close it.
-void inspectNextBox(SeenBox &seen, std::function<void(QMessageBox *)> react)
+// Runs inside the box's exec(): records the active modal box, then lets
+// react close it. Anything else modal is rejected, so that a dialog shown by
+// mistake fails the test instead of hanging it.
+void inspectNextModal(SeenBox &seen, std::function<void(QMessageBox *)> react)
 {
     QTimer::singleShot(0, [&seen, react] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
+        QWidget *modal = QApplication::activeModalWidget();
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+                seen.seen = true;
+                dialog->reject();
+            }
             return;
+        }
         seen.seen = true;
         seen.title = box->windowTitle();
         seen.text = box->text();
-        seen.icon = box->icon();
         for (QAbstractButton *button : box->buttons())
             seen.buttons.append(box->standardButton(button));
-        seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-        seen.escapeButton = box->escapeButton() ? box->standardButton(box->escapeButton()) : QMessageBox::NoButton;
+        seen.defaultButton = box->standardButton(box->defaultButton());
+        seen.escapeButton = box->standardButton(box->escapeButton());
         seen.parent = box->parentWidget();
         react(box);
-    });
-}
-
-// Closes whatever modal widget shows up, so that a wrongly shown dialog
-// fails the test instead of hanging it.
-void closeAnyModal(bool &shown)
-{
-    QTimer::singleShot(0, [&shown] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            shown = true;
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->reject();
-        }
     });
 }
 
@@ -104,25 +93,17 @@ private Q_SLOTS:
     void cleanup();
 
     void globals();
-
     void execDialogBatch_data();
     void execDialogBatch();
-    void dialogHandlerScriptsAnswer();
-    void warningBatch();
-    void questionBatch();
-    void questionHandler();
+    void handlersScriptAnswers();
+    void batchMessages_data();
+    void batchMessages();
+    void warningShown_data();
     void warningShown();
-    void warningParent();
     void questionShown_data();
     void questionShown();
-
     void progressCounting();
-    void progressRestartAndIdleSteps();
     void progressDialogOnlyWhenInteractive();
-
-    void pathsDropTrailingSeparator_data();
-    void pathsDropTrailingSeparator();
-    void showURLBatch();
     void defaultSettingsFileIsUsable();
 
 private:
@@ -138,7 +119,6 @@ void tst_KvApp::initTestCase()
 void tst_KvApp::init()
 {
     dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
     app = std::make_unique<KvApp>(dir->filePath(QStringLiteral("host.ini")), false);
 }
 
@@ -152,18 +132,10 @@ void tst_KvApp::globals()
     QCOMPARE(kvApp, app.get());
     QVERIFY(app->getScene());
     QCOMPARE(kvScene, app->getScene());
-    QVERIFY(app->getImportMgr());
-    QVERIFY(app->getAppSettingsMgr());
     QCOMPARE(app->getAppSettingsMgr()->fileName(), dir->filePath(QStringLiteral("host.ini")));
-
     app.reset();
     QCOMPARE(kvApp, nullptr);
     QCOMPARE(kvScene, nullptr);
-
-    // A second host takes the globals over, and gives them up in turn.
-    KvApp second(dir->filePath(QStringLiteral("other.ini")), false);
-    QCOMPARE(kvApp, &second);
-    QCOMPARE(kvScene, second.getScene());
 }
 
 void tst_KvApp::execDialogBatch_data()
@@ -188,112 +160,97 @@ void tst_KvApp::execDialogBatch()
     ProbeDialog dialog(agrees);
     if (staleAccepted)
         dialog.setResult(QDialog::Accepted);
-    QSignalSpy accepted(&dialog, &QDialog::accepted);
-
     QCOMPARE(app->execDialog(&dialog), expected);
     QCOMPARE(dialog.acceptCalls, 1);
-    QCOMPARE(accepted.count(), agrees ? 1 : 0);
     QCOMPARE(dialog.showCount, 0);
-    QVERIFY(!dialog.isVisible());
-
     QCOMPARE(app->execDialog(nullptr), int(QDialog::Rejected));
 }
 
-void tst_KvApp::dialogHandlerScriptsAnswer()
+// Handlers answer even for an interactive host, which then shows nothing.
+void tst_KvApp::handlersScriptAnswers()
 {
+    app->setInteractive(true);
     ProbeDialog dialog(true);
     QDialog *handed = nullptr;
+    QStringList asked;
     app->setDialogHandler([&handed](QDialog *d) {
         handed = d;
         return 7;
     });
-    // Even an interactive host leaves the answer to the handler.
-    app->setInteractive(true);
-    bool shown = false;
-    closeAnyModal(shown);
+    app->setQuestionHandler([&asked](const QString &title, const QString &text) {
+        asked << title << text;
+        return int(QMessageBox::No);
+    });
+    SeenBox seen;
+    inspectNextModal(seen, [](QMessageBox *box) { box->reject(); });
 
     QCOMPARE(app->execDialog(&dialog), 7);
     QCOMPARE(handed, &dialog);
     QCOMPARE(dialog.acceptCalls, 0);
-    QCoreApplication::processEvents();
-    QVERIFY(!shown);
-}
-
-void tst_KvApp::warningBatch()
-{
-    QSignalSpy messages(app.get(), &KvApp::message);
-    const QString text = QStringLiteral("The file could not be opened:\n/tmp/a b.bvh");
-    app->warning(QStringLiteral("BVH File Importer"), text);
-
-    QCOMPARE(app->messageLog(), QStringList{QStringLiteral("BVH File Importer: ") + text});
-    QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.at(0).at(0).toString(), QStringLiteral("BVH File Importer"));
-    QCOMPARE(messages.at(0).at(1).toString(), text);
-    QCOMPARE(QApplication::activeModalWidget(), nullptr);
-
-    app->clearMessageLog();
-    QVERIFY(app->messageLog().isEmpty());
-}
-
-void tst_KvApp::questionBatch()
-{
-    QSignalSpy messages(app.get(), &KvApp::message);
-    QCOMPARE(app->question(QStringLiteral("BVH File Importer"), QStringLiteral("Replace map?")),
-             int(QMessageBox::Yes));
-    QCOMPARE(app->messageLog(), QStringList{QStringLiteral("BVH File Importer: Replace map?")});
-    QCOMPARE(messages.count(), 1);
-}
-
-void tst_KvApp::questionHandler()
-{
-    QString askedTitle;
-    QString askedText;
-    app->setQuestionHandler([&](const QString &title, const QString &text) {
-        askedTitle = title;
-        askedText = text;
-        return int(QMessageBox::No);
-    });
     QCOMPARE(app->question(QStringLiteral("Maps"), QStringLiteral("Delete walk?")), int(QMessageBox::No));
-    QCOMPARE(askedTitle, QStringLiteral("Maps"));
-    QCOMPARE(askedText, QStringLiteral("Delete walk?"));
+    QCOMPARE(asked, (QStringList{QStringLiteral("Maps"), QStringLiteral("Delete walk?")}));
+    QCoreApplication::processEvents();
+    QVERIFY(!seen.seen);
+}
+
+void tst_KvApp::batchMessages_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("warning")  << "warning" << "BVH File Importer" << "The file could not be opened:\n/tmp/a b.bvh";
+    QTest::newRow("question") << "question" << "BVH File Importer" << "Replace map <b>walk</b>?";
+}
+
+// Logged and signalled with their exact title and text; questions take Yes.
+void tst_KvApp::batchMessages()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+
+    QSignalSpy messages(app.get(), &KvApp::message);
+    if (kind == QLatin1String("warning"))
+        app->warning(title, text);
+    else
+        QCOMPARE(app->question(title, text), int(QMessageBox::Yes));
+    QCOMPARE(app->messageLog(), QStringList{title + QLatin1String(": ") + text});
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.at(0).at(0).toString(), title);
+    QCOMPARE(messages.at(0).at(1).toString(), text);
+}
+
+void tst_KvApp::warningShown_data()
+{
+    QTest::addColumn<bool>("overModalDialog");
+    QTest::newRow("over-main-window")  << false;
+    QTest::newRow("over-modal-dialog") << true;
 }
 
 void tst_KvApp::warningShown()
 {
+    QFETCH(bool, overModalDialog);
+
     QMainWindow window;
     app->setInterface(&window);
     app->setInteractive(true);
+    QDialog mapping(&window);
+    if (overModalDialog) {
+        mapping.setModal(true);
+        mapping.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mapping));
+    }
 
     SeenBox seen;
-    inspectNextBox(seen, [](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
+    inspectNextModal(seen, [](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
     app->warning(QStringLiteral("BVH File Exporter"), QStringLiteral("Select exactly one figure."));
 
     QVERIFY(seen.seen);
     QCOMPARE(seen.title, QStringLiteral("BVH File Exporter"));
     QCOMPARE(seen.text, QStringLiteral("Select exactly one figure."));
-    QCOMPARE(seen.icon, QMessageBox::Warning);
     QCOMPARE(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
-    QCOMPARE(seen.parent, &window);
-    QCOMPARE(app->messageLog().size(), 1);
-}
-
-// Over an open modal dialog, the warning belongs to that dialog.
-void tst_KvApp::warningParent()
-{
-    QMainWindow window;
-    app->setInterface(&window);
-    app->setInteractive(true);
-    QDialog mapping(&window);
-    mapping.setModal(true);
-    mapping.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&mapping));
-    QCOMPARE(QApplication::activeModalWidget(), &mapping);
-
-    SeenBox seen;
-    inspectNextBox(seen, [](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
-    app->warning(QStringLiteral("BVH File Importer"), QStringLiteral("No map of that name."));
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.parent, &mapping);
+    QCOMPARE(seen.parent, overModalDialog ? static_cast<QWidget *>(&mapping) : &window);
 }
 
 void tst_KvApp::questionShown_data()
@@ -316,7 +273,7 @@ void tst_KvApp::questionShown()
 
     app->setInteractive(true);
     SeenBox seen;
-    inspectNextBox(seen, [key, clicked](QMessageBox *box) {
+    inspectNextModal(seen, [key, clicked](QMessageBox *box) {
         if (key)
             QTest::keyClick(box, Qt::Key(key));
         else
@@ -328,8 +285,6 @@ void tst_KvApp::questionShown()
     QCOMPARE(seen.title, QStringLiteral("Delete Map"));
     QCOMPARE(seen.text, QStringLiteral("Delete walk?"));
     QCOMPARE(seen.buttons.size(), 2);
-    QVERIFY(seen.buttons.contains(QMessageBox::Yes));
-    QVERIFY(seen.buttons.contains(QMessageBox::No));
     QCOMPARE(seen.defaultButton, QMessageBox::Yes);
     QCOMPARE(seen.escapeButton, QMessageBox::No);
 }
@@ -340,51 +295,27 @@ void tst_KvApp::progressCounting()
     QSignalSpy stepped(app.get(), &KvApp::progressStepped);
     QSignalSpy finished(app.get(), &KvApp::progressFinished);
 
+    app->stepProgress(1);  // nothing running: ignored
+    app->startProgress(QStringLiteral("first"), 10, false, false);
+    app->stepProgress(4);
     app->startProgress(QStringLiteral("Reading walk.bvh"), 3, false, false);
-    QVERIFY(app->isProgressActive());
+    QCOMPARE(finished.count(), 1);  // the first one was closed
     QCOMPARE(app->progressCaption(), QStringLiteral("Reading walk.bvh"));
-    QCOMPARE(app->progressTotal(), 3);
     QCOMPARE(app->progressValue(), 0);
-    QCOMPARE(started.count(), 1);
-    QCOMPARE(started.at(0).at(0).toString(), QStringLiteral("Reading walk.bvh"));
-    QCOMPARE(started.at(0).at(1).toInt(), 3);
+    QCOMPARE(started.count(), 2);
+    QCOMPARE(started.at(1).at(1).toInt(), 3);
 
     for (int i = 0; i < 5; ++i)
         app->stepProgress(1);
-    app->stepProgress(2);
-    QCOMPARE(app->progressValue(), 7);  // beyond the total, still counted
+    QCOMPARE(app->progressValue(), 5);  // beyond the total, still counted
     QCOMPARE(stepped.count(), 6);
-    QCOMPARE(stepped.at(2).at(0).toInt(), 3);
-    QCOMPARE(stepped.at(5).at(0).toInt(), 7);
+    QCOMPARE(stepped.at(5).at(0).toInt(), 5);
     QCOMPARE(stepped.at(5).at(1).toInt(), 3);
 
     app->finishProgress();
+    app->finishProgress();
     QVERIFY(!app->isProgressActive());
-    QCOMPARE(finished.count(), 1);
-    app->finishProgress();
-    QCOMPARE(finished.count(), 1);
-}
-
-void tst_KvApp::progressRestartAndIdleSteps()
-{
-    QSignalSpy stepped(app.get(), &KvApp::progressStepped);
-    QSignalSpy finished(app.get(), &KvApp::progressFinished);
-
-    app->stepProgress(1);  // nothing running
-    QCOMPARE(stepped.count(), 0);
-    QCOMPARE(app->progressValue(), 0);
-
-    app->startProgress(QStringLiteral("first"), 10, false, false);
-    app->stepProgress(4);
-    app->startProgress(QStringLiteral("second"), 2, false, false);
-    QCOMPARE(finished.count(), 1);  // the first one was closed
-    QCOMPARE(app->progressValue(), 0);
-    QCOMPARE(app->progressTotal(), 2);
-    QCOMPARE(app->progressCaption(), QStringLiteral("second"));
-
-    app->finishProgress();
-    app->stepProgress(1);
-    QCOMPARE(stepped.count(), 1);
+    QCOMPARE(finished.count(), 2);
 }
 
 void tst_KvApp::progressDialogOnlyWhenInteractive()
@@ -402,67 +333,24 @@ void tst_KvApp::progressDialogOnlyWhenInteractive()
     QCOMPARE(dialogs.size(), 1);
     const QPointer<QProgressDialog> dialog = dialogs.first();
     QCOMPARE(dialog->labelText(), QStringLiteral("Reading"));
-    QCOMPARE(dialog->maximum(), 4);
     app->stepProgress(3);
     QCOMPARE(dialog->value(), 3);
     app->stepProgress(3);
-    QCOMPARE(dialog->value(), 4);     // shown up to the total
-    QVERIFY(dialog);                  // not closed by reaching it
+    QCOMPARE(dialog->value(), 4);  // shown up to the total...
+    QVERIFY(dialog);               // ...and not closed by reaching it
     app->finishProgress();
     QVERIFY(!dialog);
-}
-
-void tst_KvApp::pathsDropTrailingSeparator_data()
-{
-    QTest::addColumn<QString>("given");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("plain")      << QStringLiteral("/opt/kv/docs") << QStringLiteral("/opt/kv/docs");
-    QTest::newRow("one-slash")  << QStringLiteral("/opt/kv/docs/") << QStringLiteral("/opt/kv/docs");
-    QTest::newRow("two-slashes") << QStringLiteral("/opt/kv/docs//") << QStringLiteral("/opt/kv/docs");
-    QTest::newRow("relative")   << QStringLiteral("docs/") << QStringLiteral("docs");
-    QTest::newRow("root")       << QStringLiteral("/") << QStringLiteral("/");
-}
-
-void tst_KvApp::pathsDropTrailingSeparator()
-{
-    QFETCH(QString, given);
-    QFETCH(QString, expected);
-
-    app->setResourcesPath(given);
-    app->setDocumentationPath(given);
-    QCOMPARE(app->getResourcesPath(), expected);
-    QCOMPARE(app->getDocumentationPath(), expected);
-}
-
-void tst_KvApp::showURLBatch()
-{
-    QSignalSpy messages(app.get(), &KvApp::message);
-    const QString url = QStringLiteral("file:///opt/kv/docs/readme.htm");
-    app->showURL(url);
-    QCOMPARE(app->lastShownURL(), url);
-    QCOMPARE(app->messageLog().size(), 1);
-    QVERIFY(app->messageLog().first().endsWith(QLatin1String(": ") + url));
-    QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.at(0).at(1).toString(), url);
 }
 
 // The default file sits in a folder of its own that may not exist yet.
 void tst_KvApp::defaultSettingsFileIsUsable()
 {
     const QString path = KvApp::defaultSettingsFile();
-    QVERIFY(QFileInfo(path).isAbsolute());
     QVERIFY(path.endsWith(QLatin1String("/kvbvh/kvbvh.ini")));
-    QFile::remove(path);
     QDir(QFileInfo(path).absolutePath()).removeRecursively();
-
-    {
-        KvApp host(path, false);
-        host.getAppSettingsMgr()->setBoolValue(QStringLiteral("probe"), true);
-    }
+    KvAppSettingsMgr(path).setBoolValue(QStringLiteral("probe"), true);
+    QVERIFY(KvAppSettingsMgr(path).getBoolValue(QStringLiteral("probe"), false));
     QVERIFY(QFileInfo::exists(path));
-    KvAppSettingsMgr again(path);
-    QVERIFY(again.getBoolValue(QStringLiteral("probe"), false));
     QFile::remove(path);
 }
 

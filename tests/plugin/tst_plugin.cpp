@@ -28,9 +28,7 @@ private Q_SLOTS:
     void factories();
     void metacast_data();
     void metacast();
-    void importerNames_data();
-    void importerNames();
-    void exporterNames();
+    void names();
     void loaderCreates();
     void recognize_data();
     void recognize();
@@ -79,12 +77,6 @@ void tst_Plugin::entryPoints()
 {
     QCOMPARE(getSDKVersion(), quint32(0x02000000));
     QCOMPARE(getPluginDefinition(), getPluginDefinition());
-
-    // A second handle on the library reaches the same definition.
-    QLibrary again(QStringLiteral(KV_PLUGIN_PATH));
-    QVERIFY(again.load());
-    const auto definitionAgain = reinterpret_cast<KvGetPluginDefinitionFn>(again.resolve("getPluginDefinition"));
-    QCOMPARE(definitionAgain(), getPluginDefinition());
 }
 
 void tst_Plugin::definition()
@@ -150,24 +142,15 @@ void tst_Plugin::metacast_data()
     QTest::newRow("in-exact")       << 0 << QByteArray("CBvhIn") << true;
     QTest::newRow("in-prefix")      << 0 << QByteArray("CBvh") << false;
     QTest::newRow("in-longer")      << 0 << QByteArray("CBvhInX") << false;
-    QTest::newRow("in-case")        << 0 << QByteArray("cbvhin") << false;
     QTest::newRow("in-null")        << 0 << QByteArray() << false;
-    QTest::newRow("in-empty")       << 0 << QByteArray("") << false;
     QTest::newRow("in-importer")    << 0 << QByteArray("KvImporter") << true;
     QTest::newRow("in-fileio")      << 0 << QByteArray("KvFileIO") << true;
-    QTest::newRow("in-base")        << 0 << QByteArray("KvBase") << true;
-    QTest::newRow("in-qobject")     << 0 << QByteArray("QObject") << true;
     QTest::newRow("in-not-out")     << 0 << QByteArray("CBvhOut") << false;
-    QTest::newRow("in-not-exporter") << 0 << QByteArray("KvExporter") << false;
 
     QTest::newRow("out-exact")      << 1 << QByteArray("CBvhOut") << true;
-    QTest::newRow("out-prefix")     << 1 << QByteArray("CBvhOu") << false;
     QTest::newRow("out-longer")     << 1 << QByteArray("CBvhOutX") << false;
-    QTest::newRow("out-null")       << 1 << QByteArray() << false;
     QTest::newRow("out-exporter")   << 1 << QByteArray("KvExporter") << true;
-    QTest::newRow("out-fileio")     << 1 << QByteArray("KvFileIO") << true;
     QTest::newRow("out-not-in")     << 1 << QByteArray("CBvhIn") << false;
-    QTest::newRow("out-not-importer") << 1 << QByteArray("KvImporter") << false;
 }
 
 void tst_Plugin::metacast()
@@ -181,26 +164,13 @@ void tst_Plugin::metacast()
     QCOMPARE(cast, isSelf ? static_cast<void *>(object) : nullptr);
 }
 
-void tst_Plugin::importerNames_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::newRow("first")    << 0;
-    QTest::newRow("second")   << 1;
-    QTest::newRow("five")     << 5;
-    QTest::newRow("negative") << -1;
-}
-
 // One extension, whatever index is asked for.
-void tst_Plugin::importerNames()
+void tst_Plugin::names()
 {
-    QFETCH(int, index);
     QCOMPARE(importer()->getNumExtensions(), 1);
-    QCOMPARE(importer()->getExtension(index), QStringLiteral("bvh"));
+    for (int index : {0, 1, 5, -1})
+        QCOMPARE(importer()->getExtension(index), QStringLiteral("bvh"));
     QCOMPARE(importer()->getDescription(), QStringLiteral("BioVision Files"));
-}
-
-void tst_Plugin::exporterNames()
-{
     QCOMPARE(exporter()->getExtension(), QStringLiteral("bvh"));
     QCOMPARE(exporter()->getDescription(), QStringLiteral("BioVision Files"));
     QVERIFY(exporter()->canExport());
@@ -230,22 +200,16 @@ void tst_Plugin::recognize_data()
     const QByteArray hierarchy("HIERARCHY\nROOT Hips\n{\n");
     QTest::newRow("plain")            << "walk.bvh" << hierarchy << true << true;
     QTest::newRow("upper-suffix")     << "WALK.BVH" << hierarchy << true << true;
-    QTest::newRow("mixed-suffix")     << "walk.bVh" << hierarchy << true << true;
     QTest::newRow("crlf")             << "crlf.bvh" << QByteArray("HIERARCHY\r\nROOT Hips\r\n") << true << true;
-    QTest::newRow("no-line-end")      << "short.bvh" << QByteArray("HIERARCHY") << true << true;
-    QTest::newRow("indented")         << "indent.bvh" << QByteArray("\t HIERARCHY \n") << true << true;
     QTest::newRow("bvh-inside-name")  << "walk.bvh.txt" << hierarchy << true << true;
     QTest::newRow("bvh-in-folder")    << "take.BVH/motion.txt" << hierarchy << true << true;
     QTest::newRow("no-bvh")           << "walk.txt" << hierarchy << true << false;
     QTest::newRow("no-dot")           << "walkbvh" << hierarchy << true << false;
     QTest::newRow("lowercase-word")   << "lower.bvh" << QByteArray("hierarchy\nROOT Hips\n") << true << false;
     QTest::newRow("empty-first-line") << "blank.bvh" << QByteArray("\nHIERARCHY\n") << true << false;
-    QTest::newRow("crlf-first-line")  << "blank2.bvh" << QByteArray("\r\nHIERARCHY\r\n") << true << false;
     QTest::newRow("lone-cr-ends-line") << "mac.bvh" << QByteArray("ROOT\rHIERARCHY\r") << true << false;
     QTest::newRow("empty-file")       << "empty.bvh" << QByteArray() << true << false;
-    QTest::newRow("on-second-line")   << "late.bvh" << QByteArray("# comment\nHIERARCHY\n") << true << false;
     QTest::newRow("missing-file")     << "missing.bvh" << QByteArray() << false << false;
-    QTest::newRow("folder-not-file")  << "dir.bvh" << QByteArray() << false << false;
 
     // Every sample file from real writers.
     const QStringList samples = QDir(kvtest::dataFile(QStringLiteral("bvh")))
@@ -268,10 +232,8 @@ void tst_Plugin::recognize()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(content), content.size());
-    } else if (fileName == QLatin1String("dir.bvh")) {
-        QVERIFY(QDir().mkpath(path));
     }
-    QCOMPARE(static_cast<KvImporter *>(objects[0].get())->recognize(path), expected);
+    QCOMPARE(importer()->recognize(path), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Plugin)
