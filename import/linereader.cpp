@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -20,9 +21,17 @@ bool CLineReader::readLine(QByteArrayView &line)
     for (;;) {
         const char *data = buffer.constData();
         const qsizetype size = buffer.size();
-        qsizetype end = start + scanned;
-        while (end < size && data[end] != '\n' && data[end] != '\r')
-            ++end;
+        const qsizetype from = start + scanned;
+        // memchr is much faster than a loop over the bytes. The next LF is
+        // remembered: in a file of CR-only lines it lies far ahead (or
+        // nowhere), and searching for it again on every line would cost
+        // time quadratic in the block size.
+        if (nextLf < from) {
+            const void *lf = memchr(data + from, '\n', size_t(size - from));
+            nextLf = lf ? static_cast<const char *>(lf) - data : size;
+        }
+        const void *cr = memchr(data + from, '\r', size_t(nextLf - from));
+        const qsizetype end = cr ? static_cast<const char *>(cr) - data : nextLf;
 
         if (end < size) {
             qsizetype next = end + 1;
@@ -65,6 +74,7 @@ bool CLineReader::fill()
         buffer.remove(0, start);
         start = 0;
     }
+    nextLf = -1;
     const qsizetype kept = buffer.size();
     buffer.resize(kept + blockSize);
     const qint64 got = device->read(buffer.data() + kept, blockSize);

@@ -27,5 +27,6 @@ private:
     QByteArray buffer;
     qsizetype start = 0;      // first unread byte in buffer
     qsizetype scanned = 0;    // bytes from start known to hold no line end
+    qsizetype nextLf = -1;    // first LF at or after start + scanned, size if none; -1 unknown
     bool atEnd = false;
 };
