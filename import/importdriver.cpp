@@ -153,7 +153,7 @@ int CBvhIn::read(const QString &path, const KvFileIOSettings &)
             numFrames = clampToInt(textLineCount - textLinesRead);
         completeMapping();
         detectArmAxis();
-        const MappingDialog &dialog = mappingDialogHook();
+        const MappingDialog dialog = mappingDialogHook();
         if ((dialog ? dialog(*this) : int(QDialog::Accepted)) != QDialog::Accepted)
             return stop(tr("Import operation aborted by user."));
         clearExistingAnimation();
@@ -162,8 +162,8 @@ int CBvhIn::read(const QString &path, const KvFileIOSettings &)
         computePositionScale();
     }
 
-    // Without a frame line the mapping was never accepted and prepareMotion
-    // never saved the scene time: leave the scene as it is.
+    // The hierarchy never ended: nothing was shown, and prepareMotion never
+    // saved a scene time to go back to. Leave the scene as it is.
     if (inHierarchy)
         return stop(tr("The selected file has no motion data."));
 
