@@ -7,14 +7,6 @@
 // nothing is mapped by name, the scene keeps its timing and pose, and frame
 // lines are ignored.
 
-void CBvhIn::collectSkeletonBones(KvNode *, int)
-{
-}
-
-void CBvhIn::matchJointName()
-{
-}
-
 void CBvhIn::detectArmAxis()
 {
 }
