@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class CNamePattern;
+class CSkelHeader;
 class KvNode;
 
 // The BVH importer the host creates through its class factory.
@@ -51,8 +53,22 @@ public:
     // Steps of one import around the reader and the driver.
     // Lists the bones below node (level is node's depth) in the skeleton list.
     void collectSkeletonBones(KvNode *node, int level);
-    // Guesses the bone for currentRecord when it is a joint.
+    // The first bone in pre-order from node whose label contains text (case
+    // sensitive); the search does not pass through nodes that are not bones.
+    static KvNode *findBoneByLabel(KvNode *node, const QString &text);
+    // The first record of the joint list mapped to node (a joint record, as a
+    // joint is committed before its channels), or null.
+    static CBvhHeader *findRecordForNode(const KvNode *node);
+    // Guesses the bone for currentRecord when it is a joint. Never takes a bone
+    // that one of the joint's file ancestors holds; takes it from any other
+    // joint that holds it.
     void matchJointName();
+    // The first skeleton record whose name fits pattern, or null; a QString is
+    // read as a wildcard pattern (compiled on every call).
+    static CSkelHeader *findSkeletonBone(const QString &pattern);
+    static CSkelHeader *findSkeletonBone(const CNamePattern &pattern);
+    // Clears the mapping of every joint-list record mapped to bone.
+    static void unmapNode(const KvNode *bone);
     // Sets armsAlongX and hipTurnAngle from the mapped shoulders.
     void detectArmAxis();
     // Once the mapping is accepted, before the first frame line, in this order.
