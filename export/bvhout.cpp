@@ -1,7 +1,5 @@
 #include "bvhout.h"
 
-#include "kvapp.h"
-
 CBvhOut::CBvhOut()
     : KvExporter(QString::fromLatin1("bvh"))
 {
@@ -17,11 +15,4 @@ QString CBvhOut::getDescription() const
 bool CBvhOut::canExport() const
 {
     return true;
-}
-
-int CBvhOut::write(const QString &, const KvFileIOSettings &)
-{
-    if (kvApp)
-        kvApp->warning(QString::fromLatin1("BVH File Exporter"), tr("BVH export is not available yet."));
-    return 0;
 }

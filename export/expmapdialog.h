@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QTreeWidget;
+class QTreeWidgetItem;
+class CSkelHeader;
+class KvNode;
+
+// The export mapping dialog. Building it lists the bones of the target
+// skeleton (bvhState().targetSkeleton, from its first child down; a node that
+// is not a bone is left out with everything below it) in the tree and appends
+// one record per bone to the skeleton list, depth-first, a bone before its
+// children. The records outlive the dialog; the export driver empties the
+// list. Column 1 edits a record's label (the name written to the file), a
+// press in column 2 switches its export mark: off for the bone and its whole
+// branch, on for the bone and every bone up to the root, so the exported
+// bones always form one tree.
+//
+// Run it through kvApp->execDialog: QDialog::Rejected means cancelled. The
+// Second Life check box stores its state at every click, accepted or not.
+class CExpMapDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    // Parented to the host's main window; modal.
+    CExpMapDialog();
+    ~CExpMapDialog() override;
+
+    QCheckBox *secondLifeBox = nullptr;
+    QTreeWidget *nodeList = nullptr;
+
+    // Tree columns.
+    enum Column { BoneColumn = 0, FileNameColumn = 1, ExportColumn = 2 };
+
+public Q_SLOTS:
+    // Stored name maps are not wired up yet: both do nothing.
+    void loadMapFile();
+    void saveMapFile();
+    // The record of item takes text as its label (column 1 only).
+    void renameTname(QTreeWidgetItem *item, int column, const QString &text);
+    // A press in the export column switches the item's branch off or its way
+    // to the root on; other columns and a null item change nothing.
+    void colClickedList1(QTreeWidgetItem *item, int column);
+    // Stores the check box state and sets secondLifeOption.
+    void saveOpts();
+
+private:
+    void buildLayout();
+    // Reads the stored option; the first time, lists the bones, later shows
+    // the records' current labels and marks again.
+    void initDialog();
+    void addBoneItem(KvNode *node, CSkelHeader *parentRecord, int level);
+    CSkelHeader *findRecordByItem(const QTreeWidgetItem *item) const;
+    void disableBranch(KvNode *node);
+    void enableToRoot(KvNode *node);
+
+    bool bonesListed = false;
+};

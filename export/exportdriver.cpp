@@ -1,0 +1,138 @@
+#include "bvhout.h"
+
+#include "bvhstate.h"
+#include "expmapdialog.h"
+
+#include "kvapp.h"
+#include "kvnode.h"
+#include "kvscene.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr double ticksPerSecond = 4800.0;
+
+bool hasExportedBone()
+{
+    const CRecordList<CSkelHeader> &records = bvhState().skeletonList;
+    return std::any_of(records.begin(), records.end(),
+                       [](const CSkelHeader *r) { return r->bone && r->exportFlag; });
+}
+
+// A regular file (or a new one) is written through a save-file, which
+// replaces the target only once everything has been written. A device or a
+// pipe cannot be replaced by a rename, so it is written in place.
+std::unique_ptr<QFileDevice> openTarget(const QString &path)
+{
+    const QFileInfo info(path);
+    std::unique_ptr<QFileDevice> file;
+    if (info.exists() && !info.isFile() && !info.isDir())
+        file = std::make_unique<QFile>(path);
+    else
+        file = std::make_unique<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return nullptr;
+    return file;
+}
+
+// Whether every byte reached the target. Closing a device forgets an earlier
+// write error, so the error is read before.
+bool finishWriting(QFileDevice &file)
+{
+    if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
+        return saveFile->commit();
+    const bool written = file.flush() && file.error() == QFileDevice::NoError;
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+int CBvhOut::write(const QString &path, const KvFileIOSettings &)
+{
+    Q_ASSERT(kvApp && kvScene);
+    const QString title = tr("BVH File Exporter");
+    CBvhState &state = bvhState();
+
+    if (kvScene->getNumSelectedNodes() != 1) {
+        kvApp->warning(title, tr("Select a single skeleton node for export."));
+        return 0;
+    }
+    KvSkeleton *skeleton = kvScene->getSelectedNode(0)->getSkeleton();
+    state.targetSkeleton = skeleton;
+    if (!skeleton || !skeleton->inherits("KvSkeleton")) {
+        kvApp->warning(title, tr("Select a single skeleton node for export."));
+        return 0;
+    }
+
+    startIO();
+    const auto closeIO = qScopeGuard([this] { finishIO(); });
+    state.currentFileName = QFileInfo(path).fileName();
+    state.currentMapName = QLatin1String("");
+
+    // The dialog appends to the skeleton list: start from an empty one, and
+    // leave it empty on every way out.
+    state.clearLists();
+    const auto emptyLists = qScopeGuard([&state] { state.clearLists(); });
+    int answer = QDialog::Rejected;
+    {
+        CExpMapDialog dialog;
+        answer = kvApp->execDialog(&dialog);
+    }
+    if (answer == QDialog::Rejected) {
+        kvApp->warning(title, tr("Export operation aborted by user."));
+        return 0;
+    }
+    if (!hasExportedBone()) {
+        kvApp->warning(title, tr("There are no bones to export."));
+        return 0;
+    }
+
+    const std::unique_ptr<QFileDevice> file = openTarget(path);
+    if (!file) {
+        kvApp->warning(title, tr("The output file can not be opened or created."));
+        return 0;
+    }
+
+    computeFrameCount();
+    kvApp->startProgress(tr("BVH Export [%1]").arg(path), state.skeletonList.count() + frameCount, false, false);
+    startFrames();
+    writeHierarchy(file.get());
+    writeMotion(file.get());
+    state.clearLists();
+    kvScene->setTime(savedSceneTime);
+    const bool written = finishWriting(*file);
+    kvApp->finishProgress();
+    if (!written) {
+        kvApp->warning(title, tr("The output file can not be written."));
+        return 0;
+    }
+    return 1;
+}
+
+int CBvhOut::computeFrameCount()
+{
+    const KvTimeRange range = kvScene->getAnimRange();
+    const int step = kvScene->getTimeStep();
+    Q_ASSERT(step > 0);
+    // An inverted range has no frames rather than a negative count.
+    frameCount = std::max(0, range.end / step - range.start / step);
+    frameTime = float(step / ticksPerSecond);
+    return frameCount;
+}
+
+void CBvhOut::startFrames()
+{
+    savedSceneTime = kvScene->getTime();
+    startTime = kvScene->getAnimRange().start;
+    kvScene->setTime(startTime);
+    frameIndex = 0;
+}

@@ -1,0 +1,3 @@
+#include "exportoptions.h"
+
+bool secondLifeOption = false;
