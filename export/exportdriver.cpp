@@ -43,15 +43,20 @@ std::unique_ptr<QFileDevice> openTarget(const QString &path)
     return file;
 }
 
-// Whether every byte reached the target. Closing a device forgets an earlier
-// write error, so the error is read before.
+// Whether every byte reached the target. The last buffered bytes are
+// flushed here, not by commit(): a save-file of Qt 6.4 renames the file even
+// when that final flush fails. Closing a device forgets an earlier write
+// error, so the error is read before.
 bool finishWriting(QFileDevice &file)
 {
-    if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
-        return saveFile->commit();
-    const bool written = file.flush() && file.error() == QFileDevice::NoError;
+    const bool flushed = file.flush() && file.error() == QFileDevice::NoError;
+    if (auto *saveFile = qobject_cast<QSaveFile *>(&file)) {
+        if (!flushed)
+            saveFile->cancelWriting();
+        return saveFile->commit() && flushed;
+    }
     file.close();
-    return written && file.error() == QFileDevice::NoError;
+    return flushed && file.error() == QFileDevice::NoError;
 }
 
 } // namespace
