@@ -231,6 +231,10 @@ void appendNumber(QByteArray &out, float v)
         out += "null";
         return;
     }
+    if (v == 0.0f) {
+        out += '0';  // the JSON reader drops the sign of zero, so the file does too
+        return;
+    }
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
     double readBack = 0.0;

@@ -12,8 +12,8 @@ class KvSkeleton;
 
 // Figure files: a figure description as JSON (docs/figure-format.md).
 // Numbers are written as the shortest text that reads back to the same float,
-// always with '.', so load(save(desc)) gives desc back bit for bit. An
-// unbounded rotation limit is written as null.
+// always with '.', so load(save(desc)) gives desc back bit for bit (a zero
+// loses its sign). An unbounded rotation limit is written as null.
 //
 // Failures return nullopt / false / an empty array and set errorMessage to one
 // line that starts with the file (or source) name and names the offending bone

@@ -9,8 +9,6 @@
 
 #include <cmath>
 
-Q_DECLARE_METATYPE(KvVec3)
-
 namespace {
 
 //   Hips               origin (1, 2, 3)
@@ -68,8 +66,6 @@ private Q_SLOTS:
     void sampleFiles();
     void layouts_data();
     void layouts();
-    void twistOrder_data();
-    void twistOrder();
     void rejects_data();
     void rejects();
     void unreadableFile();
@@ -180,28 +176,6 @@ void tst_KvBvhFigure::layouts()
         QCOMPARE(bone.order, KvRotationOrder(want[i].order));
         QVERIFY(!bone.limits);
     }
-}
-
-void tst_KvBvhFigure::twistOrder_data()
-{
-    QTest::addColumn<KvVec3>("direction");
-    QTest::addColumn<QString>("order");
-    QTest::newRow("+x") << KvVec3(2, 0, 0) << "XYZ";
-    QTest::newRow("-x") << KvVec3(-2, 0.5f, 0.5f) << "XYZ";
-    QTest::newRow("+y") << KvVec3(0, 3, 0) << "YXZ";
-    QTest::newRow("-y") << KvVec3(-2.05f, -20.1f, 0) << "YXZ";
-    QTest::newRow("+z") << KvVec3(0, -2.5f, 4.7f) << "ZXY";
-    QTest::newRow("-z") << KvVec3(0.1f, 0.2f, -0.3f) << "ZXY";
-    QTest::newRow("zero") << KvVec3(0, 0, 0) << "YXZ";
-    QTest::newRow("tie-xy") << KvVec3(1, -1, 0) << "XYZ";
-    QTest::newRow("tie-yz") << KvVec3(0, 1, -1) << "YXZ";
-}
-
-void tst_KvBvhFigure::twistOrder()
-{
-    QFETCH(KvVec3, direction);
-    QFETCH(QString, order);
-    QCOMPARE(QString::fromLatin1(KvBvhFigure::twistOrder(direction).name()), order);
 }
 
 void tst_KvBvhFigure::rejects_data()
