@@ -149,35 +149,35 @@ void CBvhIn::matchJointName()
     };
 
     const QString key = matchKey(currentRecord.name);
-    CSkelHeader *chosen = findSkeletonBone(key);
-    if (!usable(chosen)) {
-        // Every fitting row that finds a bone overrides the rows before it:
-        // a later row is the more specific one (the last finger segment named,
-        // a joint-end name over the body part it contains). The bone is taken
-        // only once the last row has spoken, so that a row overridden later
-        // takes nobody's bone.
-        chosen = nullptr;
-        for (const CNamePattern &row : bodyPartRows()) {
-            if (!row.fits(key))
-                continue;
-            CSkelHeader *found = findSkeletonBone(row);
-            if (usable(found))
-                chosen = found;
-        }
-        for (const JointEndRow &row : jointEndRows()) {
-            if (!row.key.fits(key))
-                continue;
-            CSkelHeader *found = findSkeletonBone(row.bone);
-            if (usable(found))
-                chosen = found;
-        }
-    }
-    if (!chosen)
-        return;
+    const auto mapTo = [this](const CSkelHeader *record) {
+        currentRecord.mappedName = record->label;
+        unmapNode(record->bone);
+        currentRecord.mappedNode = record->bone;
+    };
 
-    currentRecord.mappedName = chosen->label;
-    unmapNode(chosen->bone);
-    currentRecord.mappedNode = chosen->bone;
+    CSkelHeader *found = findSkeletonBone(key);
+    if (usable(found)) {
+        mapTo(found);
+        return;
+    }
+    // Every fitting row that finds a bone maps the joint again, so the last
+    // one decides: the more specific name (the last finger segment named, a
+    // joint-end name over the body part it contains). Each of these mappings
+    // takes its bone from the joint that held it.
+    for (const CNamePattern &row : bodyPartRows()) {
+        if (!row.fits(key))
+            continue;
+        found = findSkeletonBone(row);
+        if (usable(found))
+            mapTo(found);
+    }
+    for (const JointEndRow &row : jointEndRows()) {
+        if (!row.key.fits(key))
+            continue;
+        found = findSkeletonBone(row.bone);
+        if (usable(found))
+            mapTo(found);
+    }
 }
 
 CSkelHeader *CBvhIn::findSkeletonBone(const QString &pattern)
