@@ -1,6 +1,8 @@
 #pragma once
 
 #include "bvhheader.h"
+#include "motionplan.h"
+
 #include "kvfileio.h"
 
 #include <QByteArrayView>
@@ -69,18 +71,54 @@ public:
     static CSkelHeader *findSkeletonBone(const CNamePattern &pattern);
     // Clears the mapping of every joint-list record mapped to bone.
     static void unmapNode(const KvNode *bone);
-    // Sets armsAlongX and hipTurnAngle from the mapped shoulders.
+    // Sets armsAlongX from the file joint mapped to a right shoulder bone, and
+    // hipTurnAngle (radians about Y) to the turn that makes the figure face
+    // like the file: the file's quarter turn less the figure's own, measured
+    // the same way on that bone's rest origin. Both keep their values when no
+    // joint is mapped to a right shoulder.
     void detectArmAxis();
+    // Reads the import options stored under "BVHIO" where they exist.
+    static void loadImportOptions();
     // Once the mapping is accepted, before the first frame line, in this order.
     void clearExistingAnimation();
     // Saves the scene time in savedSceneTime and fits the scene to the file.
     void prepareMotion();
+    // Decides which joint keys each bone and lays out the frame columns
+    // (motionPlan); alignRestPose and the first frame line call it.
+    void planMotion();
+    // Turns the figure's first bone to face like the file and the limb bones
+    // onto the file's rest directions, then captures every mapped joint's
+    // rest rotations into its records.
     void alignRestPose();
+    // positionScale = the figure's leg length / the file's; kept when either
+    // cannot be measured.
     void computePositionScale();
-    // One MOTION line as 8-bit text, without its line end.
+    // One MOTION line as 8-bit text, without its line end. A line without
+    // values is no frame.
     void applyFrameLine(QByteArrayView line);
     // After the last line, before the scene time is restored.
     void restoreRotationLimits();
+
+    // Parts of the steps above.
+    // The middle one of node's child bones (the (n / 2 + 1)-th child node of
+    // n child bones), or null when node has no child bone.
+    static KvNode *middleChildBone(const KvNode *node);
+    // The twist axis of node's rotation order and the mask of the other two
+    // axes; both untouched for an invalid order.
+    static void boneAxes(const KvNode *node, KvVec3 &axis, KvVec3 &mask);
+    // Keys record's bone at the current time: a local position in file units
+    // (times positionScale), a rotation given in the file's rest axes, a scale.
+    void applyPosition(const CBvhHeader &record, const KvVec3 &position);
+    void applyRotation(const CBvhHeader &record, const KvQuat &fileRotation);
+    void applyScale(const CBvhHeader &record, const KvVec3 &scale);
+    // Sets the clamp flag of the control that a channel of type drives to
+    // limitsOption; remembers a rotation control's flag in savedRotationClamp.
+    void applyLimitFlag(KvNode *node, int type);
+    // Whether the next line is applied: frames remain and the scene time lies
+    // inside the animation range.
+    bool isFrameInRange() const;
+    // One frame on, while isFrameInRange.
+    void advanceFrame();
 
     bool inHierarchy = true;
     bool inEndSite = false;
@@ -98,4 +136,12 @@ public:
     bool firstYSeen = false;
     int savedSceneTime = 0;        // ticks
     CBvhHeader currentRecord;
+    CMotionPlan motionPlan;
 };
+
+// Import options, set by the import mapping dialog and stored under "BVHIO".
+extern bool frameOption;         // the scene takes the file's frame time and length
+extern bool inPlaceOption;       // the root keeps X and Z at 0
+extern bool limitsOption;        // rotation limits hold during the import
+// A driven rotation control's clamp flag from before the import.
+extern bool savedRotationClamp;

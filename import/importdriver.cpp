@@ -87,6 +87,7 @@ int CBvhIn::read(const QString &path, const KvFileIOSettings &)
 
     collectSkeletonBones(skeleton->getNodeChild(0), 1);
     state.currentMapName = QLatin1String("");
+    loadImportOptions();
     startIO();
 
     // The host brackets the operation with startIO / finishIO, so every
