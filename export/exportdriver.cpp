@@ -112,7 +112,6 @@ int CBvhOut::write(const QString &path, const KvFileIOSettings &)
     startFrames();
     writeHierarchy(file.get());
     writeMotion(file.get());
-    state.clearLists();
     kvScene->setTime(savedSceneTime);
     const bool written = finishWriting(*file);
     kvApp->finishProgress();

@@ -1,5 +1,6 @@
 #include "expmapdialog.h"
 #include "bvhstate.h"
+#include "exportfixture.h"
 #include "exportoptions.h"
 
 #include "kvapp.h"
@@ -49,28 +50,14 @@ private:
 void tst_ExpMapDialog::init()
 {
     app = std::make_unique<KvApp>(dir.filePath(QStringLiteral("settings.ini")), false);
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("figure");
-    desc.label = QStringLiteral("Figure <1>");
-    const std::pair<const char *, const char *> bones[] = {{"hip", ""}, {"other", ""}, {"abdomen", "hip"}, {"chest", "abdomen"},
-                                                           {"neck", "chest"}, {"lThigh", "hip"}, {"lShin", "lThigh"}};
-    for (const auto &[name, parent] : bones) {
-        desc.bones.emplace_back();
-        desc.bones.back().name = QString::fromLatin1(name);
-        desc.bones.back().parent = QString::fromLatin1(parent);
-    }
-    KvSkeleton *figure = KvFigureBuilder::build(desc).release();
+    KvSkeleton *figure = exporttest::figure(QStringLiteral("figure"), {"hip:", "other:", "abdomen:hip", "chest:abdomen",
+                                                                      "neck:chest", "lThigh:hip", "lShin:lThigh"}).release();
+    figure->setLabel(QStringLiteral("Figure <1>"));
     kvScene->addNode(figure);
     auto *prop = new KvNode(QStringLiteral("prop"));
     prop->addChild(new KvBone(QStringLiteral("gem")));
     figure->findBone(QStringLiteral("chest"))->addChild(prop);
-
-    auto *statue = new KvSkeleton(QStringLiteral("statue"));
-    auto *base = new KvNode(QStringLiteral("base"));
-    base->addChild(new KvBone(QStringLiteral("arm")));
-    statue->addChild(base);
-    kvScene->addNode(statue);
-
+    kvScene->addNode(exporttest::statue().release());
     bvhState().targetSkeleton = figure;
     bvhState().currentFileName = QStringLiteral("walk.bvh");
 }
@@ -133,16 +120,11 @@ void tst_ExpMapDialog::listsBones()
     CExpMapDialog dialog;
     QStringList listed;
     for (const CSkelHeader *r : bvhState().skeletonList) {
-        QVERIFY(r->listItem);
-        const QTreeWidgetItem *parent = r->listItem->parent();
-        listed += QStringLiteral("%1:%2:%3").arg(r->name).arg(r->level).arg(parent ? parent->text(0) : QString());
-        QCOMPARE(r->label, r->name);
-        QCOMPARE(r->bone, kvScene->findNodeByLabel(r->name));
-        QVERIFY(r->exportFlag);
-        QCOMPARE(r->listItem->text(1), r->name);
-        QCOMPARE(r->listItem->text(2), QStringLiteral("E"));
-        QVERIFY(r->listItem->isExpanded());
-        QCOMPARE(r->listItem->treeWidget(), dialog.nodeList);
+        const QTreeWidgetItem *item = r->listItem;
+        QVERIFY(item && item->treeWidget() == dialog.nodeList && item->isExpanded());
+        QCOMPARE(QStringList({r->label, item->text(1), item->text(2)}), QStringList({r->name, r->name, "E"}));
+        QVERIFY(r->exportFlag && r->bone == kvScene->findNodeByLabel(r->name));
+        listed += QStringLiteral("%1:%2:%3").arg(r->name).arg(r->level).arg(item->parent() ? item->parent()->text(0) : QString());
     }
     QCOMPARE(listed, bones);
     QCOMPARE(dialog.nodeList->topLevelItemCount(), bones.isEmpty() ? 0 : 1);
@@ -219,30 +201,21 @@ void tst_ExpMapDialog::renamesInFileColumnOnly()
     QCOMPARE(dialog.nodeList->findChildren<QLineEdit *>().size(), 0);
 }
 
-// The option is stored at the click, so cancelling keeps it.
+// The option is stored at the click, so cancelling keeps it, and the next
+// dialog starts from it.
 void tst_ExpMapDialog::secondLifeOptionPersists()
 {
-    {
+    for (const bool before : {false, true}) {
         CExpMapDialog dialog;
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QVERIFY(!dialog.secondLifeBox->isChecked());
+        QCOMPARE(dialog.secondLifeBox->isChecked(), before);
+        QCOMPARE(secondLifeOption, before);
         dialog.secondLifeBox->click();
-        QVERIFY(storedOption());
-        QVERIFY(secondLifeOption);
+        QCOMPARE(storedOption(), !before);
+        QCOMPARE(secondLifeOption, !before);
         dialog.reject();
+        bvhState().clearLists();
+        secondLifeOption = false;
     }
-    bvhState().clearLists();
-    secondLifeOption = false;
-
-    CExpMapDialog dialog;
-    QVERIFY(dialog.secondLifeBox->isChecked());
-    QVERIFY(secondLifeOption);
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    dialog.secondLifeBox->click();
-    QVERIFY(!storedOption());
-    QVERIFY(!secondLifeOption);
 }
 
 QTEST_MAIN(tst_ExpMapDialog)

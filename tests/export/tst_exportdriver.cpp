@@ -1,6 +1,7 @@
 #include "bvhout.h"
 #include "bvhstate.h"
 #include "expmapdialog.h"
+#include "exportfixture.h"
 #include "exportoptions.h"
 
 #include "kvapp.h"
@@ -57,6 +58,27 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+bool writeFile(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+// What an export left open or filled; empty when it cleaned up after itself.
+QString leftovers(const CBvhOut &out)
+{
+    QStringList found;
+    if (!bvhState().skeletonList.isEmpty())
+        found += QStringLiteral("skeleton list");
+    if (out.isIOActive())
+        found += QStringLiteral("file operation");
+    if (kvApp->isProgressActive())
+        found += QStringLiteral("progress");
+    if (kvScene->getTime() != 1234)
+        found += QStringLiteral("scene time %1").arg(kvScene->getTime());
+    return found.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 class tst_ExportDriver : public QObject
@@ -87,20 +109,8 @@ void tst_ExportDriver::init()
 {
     dir = std::make_unique<QTemporaryDir>();
     app = std::make_unique<KvApp>(dir->filePath(QStringLiteral("settings.ini")), false);
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("figure");
-    const std::pair<const char *, const char *> bones[] = {{"hip", ""}, {"abdomen", "hip"}, {"chest", "abdomen"}, {"lThigh", "hip"}};
-    for (const auto &[name, parent] : bones) {
-        desc.bones.emplace_back();
-        desc.bones.back().name = QString::fromLatin1(name);
-        desc.bones.back().parent = QString::fromLatin1(parent);
-    }
-    kvScene->addNode(KvFigureBuilder::build(desc).release());
-    auto *statue = new KvSkeleton(QStringLiteral("statue"));
-    auto *base = new KvNode(QStringLiteral("base"));
-    base->addChild(new KvBone(QStringLiteral("arm")));
-    statue->addChild(base);
-    kvScene->addNode(statue);
+    kvScene->addNode(exporttest::figure(QStringLiteral("figure"), {"hip:", "abdomen:hip", "chest:abdomen", "lThigh:hip"}).release());
+    kvScene->addNode(exporttest::statue().release());
     kvScene->addNode(new KvNode(QStringLiteral("prop")));
     kvScene->selectNode(node(QStringLiteral("chest")));
     dialogCalls = 0;
@@ -170,10 +180,7 @@ void tst_ExportDriver::refused()
     for (const QString &label : selection)
         kvScene->selectNode(node(label), true);
     const QString previousPath = dir->filePath(QStringLiteral("take.bvh"));
-    QFile previous(previousPath);
-    QVERIFY(previous.open(QIODevice::WriteOnly));
-    previous.write("previous take\n");
-    previous.close();
+    QVERIFY(writeFile(previousPath, "previous take\n"));
     const QStringList filesBefore = QDir(dir->path()).entryList(QDir::Files);
     kvScene->setTime(1234);
 
@@ -190,10 +197,7 @@ void tst_ExportDriver::refused()
     QCOMPARE(dialogCalls, dialogs);
     QCOMPARE(readAll(previousPath), QByteArray("previous take\n"));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), filesBefore);
-    QVERIFY(bvhState().skeletonList.isEmpty());
-    QVERIFY(!out.isIOActive());
-    QVERIFY(!kvApp->isProgressActive());
-    QCOMPARE(kvScene->getTime(), 1234);
+    QCOMPARE(leftovers(out), QString());
 }
 
 void tst_ExportDriver::writes_data()
@@ -211,10 +215,7 @@ void tst_ExportDriver::writes()
     kvApp->getAppSettingsMgr()->setBoolValue(QStringLiteral("Second Life Opt"), secondLife);
     kvApp->getAppSettingsMgr()->popPath();
     const QString path = dir->filePath(QStringLiteral("take.bvh"));
-    QFile previous(path);
-    QVERIFY(previous.open(QIODevice::WriteOnly));
-    previous.write("previous take\n");
-    previous.close();
+    QVERIFY(writeFile(path, "previous take\n"));
 
     kvScene->setAnimRange({480, 4800});
     kvScene->setTime(1234);
@@ -241,11 +242,7 @@ void tst_ExportDriver::writes()
     QCOMPARE(stepped.size(), total);
     QCOMPARE(stepped.last().at(0).toInt(), total);
     QCOMPARE(sceneTimes, QList<int>(total, 480));
-
-    QCOMPARE(kvScene->getTime(), 1234);
-    QVERIFY(bvhState().skeletonList.isEmpty());
-    QVERIFY(!out.isIOActive());
-    QVERIFY(!kvApp->isProgressActive());
+    QCOMPARE(leftovers(out), QString());
 }
 
 // The exported file, read by a textbook BVH reader, puts every joint and
@@ -268,17 +265,13 @@ void tst_ExportDriver::matchesTextbookKinematics()
     KvFigureDesc desc;
     desc.name = QStringLiteral("walker");
     for (const Bone &b : bones) {
-        KvBoneDesc bone;
-        bone.name = QString::fromLatin1(b.name);
-        bone.parent = QString::fromLatin1(b.parent);
-        bone.origin = b.origin;
-        bone.endPoint = b.end;
-        bone.order = KvRotationOrder(b.order);
-        desc.bones.push_back(bone);
+        desc.bones.push_back({QString::fromLatin1(b.name), QString(), QString::fromLatin1(b.parent), b.origin, b.end,
+                              KvRotationOrder(b.order), std::nullopt});
     }
     KvSkeleton *walker = KvFigureBuilder::build(desc).release();
     kvScene->addNode(walker);
     kvScene->selectNode(walker);
+    KvNode *hip = walker->findBone(QStringLiteral("hip"));
 
     const int frames = 6;
     for (int n = 0; n < frames; ++n) {
@@ -289,10 +282,9 @@ void tst_ExportDriver::matchesTextbookKinematics()
             bone->getYRotControl()->setKey(t, float(-23 * n + 35 - 5 * i));
             bone->getZRotControl()->setKey(t, float(31 * n - 70 + 13 * i));
         }
-        KvNode *hip = walker->findBone(QStringLiteral("hip"));
         hip->getXPosControl()->setKey(t, 2.5f * n);
         hip->getYPosControl()->setKey(t, -1.0f * n);
-        hip->getZPosControl()->setKey(t, 4.0f);
+        hip->getZPosControl()->setKey(t, 4.0f - n);
     }
     kvScene->setAnimRange({0, frames * 160});
 
@@ -305,33 +297,31 @@ void tst_ExportDriver::matchesTextbookKinematics()
     QCOMPARE(int(bvh.joints.size()), int(std::size(bones)));
     QCOMPARE(bvh.frameCount, frames);
 
-    const double tolerance = 1e-4 * 170.0;
+    // Joints and End Sites relative to the root, within 1e-4 of the height.
+    QStringList misplaced;
     for (int n = 0; n < frames; ++n) {
         const int t = n * 160;
         const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, n);
-        const KvVec3d hostRoot = walker->findBone(QStringLiteral("hip"))->getWSPosD(t);
-        const kvtest::Vec3 &fileRoot = pose.position[0];
+        const auto check = [&](const QString &what, const KvVec3d &file, const KvVec3d &host) {
+            if (!kvtest::near(file, host - hip->getWSPosD(t), 1e-4 * 170.0))
+                misplaced += QStringLiteral("frame %1 %2: file %3, host %4")
+                                 .arg(n).arg(what, kvtest::toString(file), kvtest::toString(host - hip->getWSPosD(t)));
+        };
         for (size_t j = 0; j < bvh.joints.size(); ++j) {
             const kvtest::TextbookJoint &joint = bvh.joints[j];
             const KvNode *bone = walker->findBone(joint.name);
             QVERIFY2(bone, qPrintable(joint.name));
-            const KvVec3d hostJoint = bone->getWSPosD(t);
-            const kvtest::Vec3 &p = pose.position[j];
-            const KvVec3d fileJoint(p[0] - fileRoot[0], p[1] - fileRoot[1], p[2] - fileRoot[2]);
-            QVERIFY2(kvtest::near(fileJoint, hostJoint - hostRoot, tolerance),
-                     qPrintable(QStringLiteral("frame %1 %2: file %3, host %4").arg(n).arg(joint.name,
-                                kvtest::toString(fileJoint), kvtest::toString(hostJoint - hostRoot))));
-            if (!joint.hasEndSite)
-                continue;
+            const kvtest::Vec3 p = pose.position[j];
             const kvtest::Vec3 tip = kvtest::multiply(pose.rotation[j], joint.endSiteOffset);
-            const KvVec3d fileEnd = fileJoint + KvVec3d(tip[0], tip[1], tip[2]);
-            const KvVec3d hostEnd = hostJoint - hostRoot
-                                    + bone->getWSRot(t).multVec(KvVec3d(bone->getEndPoint() - bone->getOrigin()));
-            QVERIFY2(kvtest::near(fileEnd, hostEnd, tolerance),
-                     qPrintable(QStringLiteral("frame %1 end of %2: file %3, host %4").arg(n).arg(joint.name,
-                                kvtest::toString(fileEnd), kvtest::toString(hostEnd))));
+            const KvVec3d fileJoint(p[0] - pose.position[0][0], p[1] - pose.position[0][1], p[2] - pose.position[0][2]);
+            check(joint.name, fileJoint, bone->getWSPosD(t));
+            if (joint.hasEndSite) {
+                check(joint.name + QStringLiteral(" end"), fileJoint + KvVec3d(tip[0], tip[1], tip[2]),
+                      bone->getWSPosD(t) + bone->getWSRot(t).multVec(KvVec3d(bone->getEndPoint() - bone->getOrigin())));
+            }
         }
     }
+    QCOMPARE(misplaced, QStringList());
 }
 
 QTEST_MAIN(tst_ExportDriver)

@@ -1,5 +1,6 @@
 #include "bvhout.h"
 #include "bvhstate.h"
+#include "exportfixture.h"
 #include "exportoptions.h"
 
 #include "kvapp.h"
@@ -44,23 +45,16 @@ private:
 void tst_MotionWriter::init()
 {
     app = std::make_unique<KvApp>(dir.filePath(QStringLiteral("settings.ini")), false);
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("figure");
-    const std::pair<const char *, const char *> bones[] = {{"hip", ""}, {"abdomen", "hip"}, {"chest", "abdomen"}, {"lThigh", "hip"}};
-    for (const auto &[name, parent] : bones) {
-        desc.bones.emplace_back();
-        desc.bones.back().name = QString::fromLatin1(name);
-        desc.bones.back().parent = QString::fromLatin1(parent);
-    }
-    desc.bones[1].order = KvRotationOrder(KvRotationOrder::YXZ);
-    desc.bones[2].order = KvRotationOrder(KvRotationOrder::ZYX);
-    figure = KvFigureBuilder::build(desc).release();
+    figure = exporttest::figure(QStringLiteral("figure"), {"hip:", "abdomen:hip", "chest:abdomen", "lThigh:hip"}).release();
     QVERIFY(figure);
     kvScene->addNode(figure);
+    bone("abdomen")->setRotationOrder(KvRotationOrder(KvRotationOrder::YXZ));
+    bone("chest")->setRotationOrder(KvRotationOrder(KvRotationOrder::ZYX));
+    const char *const names[] = {"hip", "abdomen", "chest", "lThigh"};
     const int levels[] = {1, 2, 3, 2};
     for (int i = 0; i < 4; ++i) {
         auto record = std::make_unique<CSkelHeader>();
-        record->bone = bone(bones[i].first);
+        record->bone = bone(names[i]);
         record->level = levels[i];
         record->exportFlag = i != 3;
         bvhState().skeletonList.append(std::move(record));
