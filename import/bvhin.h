@@ -51,6 +51,10 @@ public:
     // dialog; while none is installed the mapping is taken as guessed.
     using MappingDialog = std::function<int(CBvhIn &importer)>;
     static void setMappingDialog(MappingDialog dialog);
+    // The settings of the read in progress, for the mapping dialog: a batch
+    // run may name a stored map and option values here (keys in
+    // dialogs/storedmaps.h).
+    KvFileIOSettings ioSettings;
 
     // Steps of one import around the reader and the driver.
     // Lists the bones below node (level is node's depth) in the skeleton list.

@@ -69,8 +69,9 @@ void CBvhIn::setMappingDialog(MappingDialog dialog)
     mappingDialogHook() = std::move(dialog);
 }
 
-int CBvhIn::read(const QString &path, const KvFileIOSettings &)
+int CBvhIn::read(const QString &path, const KvFileIOSettings &settings)
 {
+    ioSettings = settings;
     Q_ASSERT(kvApp && kvScene);
     const QString title = tr("BVH File Importer");
     CBvhState &state = bvhState();
