@@ -29,11 +29,10 @@ constexpr int ticksPerSecond = 4800;
 // 0.0333333 s gives 160 ticks (159.99985 + 0.5 floored).
 int stepForFrameTime(float seconds)
 {
-    if (!std::isfinite(seconds) || seconds <= 0.0f)
-        return 0;
     const float ticks = seconds * float(ticksPerSecond);
     const float rounded = std::floor(ticks + 0.5f);
-    if (!(rounded >= 1.0f) || rounded >= float(INT_MAX))
+    // NaN fails both tests.
+    if (!(rounded >= 1.0f && rounded < float(INT_MAX)))
         return 0;
     return int(rounded);
 }
@@ -81,9 +80,6 @@ void CBvhIn::prepareMotion()
     savedSceneTime = kvScene->getTime();
     const KvTimeRange range = kvScene->getAnimRange();
     const int step = kvScene->getTimeStep();
-    const int currentFrame = savedSceneTime / step;
-    const int endFrame = range.end / step;
-    const int rangeLength = endFrame - range.start / step;
     const float frameSeconds = float(step / double(ticksPerSecond));
 
     if (frameOption) {
@@ -95,15 +91,16 @@ void CBvhIn::prepareMotion()
                 kvScene->setTimeStep(newStep);
             }
         }
-        // Only ever lengthened, and only at its end.
-        const qint64 neededEndFrame = qint64(numFrames) + currentFrame;
-        if (endFrame < neededEndFrame) {
+        // Counted in the frames the file will land on, so that the range is
+        // only ever lengthened (at its end) and holds every frame.
+        const qint64 neededEndFrame = qint64(numFrames) + savedSceneTime / newStep;
+        if (range.end / newStep < neededEndFrame) {
             const KvTimeRange longer(range.start, toTicks(neededEndFrame, newStep));
             kvScene->setAnimRange(longer);
             kvScene->setPlayRange(longer);
         }
     } else {
-        numFrames = rangeLength;
+        numFrames = range.end / step - range.start / step;
     }
 
     applyXPosition = applyZPosition = !inPlaceOption;
