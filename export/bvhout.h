@@ -24,12 +24,13 @@ public:
 
     QString getDescription() const override;
     bool canExport() const override;
-    // Writes the figure of the single selected node to path; settings are
-    // not read. Returns 1 when the file was written; 0 after a warning (bad
-    // selection, dialog cancelled, no bone to export, target not opened or
-    // not completely written). A regular target file is replaced only by a
-    // complete file. Needs kvApp and kvScene. Leaves both shared lists empty
-    // and the scene at its former time.
+    // Writes the figure of the single selected node to path; settings may
+    // name a stored map and the Second Life option for this run (keys in
+    // dialogs/storedmaps.h). Returns 1 when the file was written; 0 after a
+    // warning (bad selection, dialog cancelled, no bone to export, target not
+    // opened or not completely written). A regular target file is replaced
+    // only by a complete file. Needs kvApp and kvScene. Leaves both shared
+    // lists empty and the scene at its former time.
     int write(const QString &path, const KvFileIOSettings &settings) override;
 
     // Whole time steps in the scene's animation range (end / step - start /

@@ -3,9 +3,11 @@
 #include "exportoptions.h"
 
 #include "bvhstate.h"
+#include "storedmaps.h"
 
 #include "kvapp.h"
 #include "kvappsettingsmgr.h"
+#include "kvfileio.h"
 #include "kvnode.h"
 
 #include <QCheckBox>
@@ -267,10 +269,41 @@ void CExpMapDialog::enableToRoot(KvNode *node)
 
 void CExpMapDialog::loadMapFile()
 {
+    if (bvhio::pickMapName(false))
+        loadMap(bvhState().currentMapName);
+}
+
+void CExpMapDialog::loadMap(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    const std::optional<QString> data = bvhio::storedMapData(name);
+    if (!data)
+        return;
+    bvhio::applyExportMap(*data);
+    initDialog();
 }
 
 void CExpMapDialog::saveMapFile()
 {
+    if (!bvhio::pickMapName(true))
+        return;
+    const QString name = bvhState().currentMapName;
+    if (bvhio::isValidMapName(name))
+        bvhio::saveStoredMap(name, bvhio::exportMapData(), staticMetaObject.className());
+}
+
+void CExpMapDialog::applyRunSettings(const KvFileIOSettings &settings)
+{
+    const QString map = bvhio::runMapName(settings);
+    if (!map.isEmpty()) {
+        bvhState().currentMapName = map;
+        loadMap(map);
+    }
+    if (const std::optional<bool> on = bvhio::runOption(settings, bvhio::secondLifeOptionKey)) {
+        secondLifeBox->setChecked(*on);
+        secondLifeOption = *on;
+    }
 }
 
 void CExpMapDialog::renameTname(QTreeWidgetItem *item, int column, const QString &text)

@@ -6,6 +6,7 @@ class QCheckBox;
 class QTreeWidget;
 class QTreeWidgetItem;
 class CSkelHeader;
+class KvFileIOSettings;
 class KvNode;
 
 // The export mapping dialog. Building it lists the bones of the target
@@ -31,11 +32,18 @@ public:
     QCheckBox *secondLifeBox = nullptr;
     QTreeWidget *nodeList = nullptr;
 
+    // Settings of one run (keys in storedmaps.h): "Map" loads that stored map
+    // as Load Map would, "Second Life Opt" sets the box and the option
+    // without storing it.
+    void applyRunSettings(const KvFileIOSettings &settings);
+
     // Tree columns.
     enum Column { BoneColumn = 0, FileNameColumn = 1, ExportColumn = 2 };
 
 public Q_SLOTS:
-    // Stored name maps are not wired up yet: both do nothing.
+    // Stored name maps, picked in the map picker: a loaded map renames the
+    // bones it names; a saved map holds every bone's label = name, exported
+    // or not.
     void loadMapFile();
     void saveMapFile();
     // The record of item takes text as its label (column 1 only).
@@ -51,6 +59,9 @@ private:
     // Reads the stored option; the first time, lists the bones, later shows
     // the records' current labels and marks again.
     void initDialog();
+    // Applies stored map name to the labels and shows them with the stored
+    // option; nothing without a settings store.
+    void loadMap(const QString &name);
     void addBoneItem(KvNode *node, CSkelHeader *parentRecord, int level);
     CSkelHeader *findRecordByItem(const QTreeWidgetItem *item) const;
     void disableBranch(KvNode *node);

@@ -61,7 +61,7 @@ bool finishWriting(QFileDevice &file)
 
 } // namespace
 
-int CBvhOut::write(const QString &path, const KvFileIOSettings &)
+int CBvhOut::write(const QString &path, const KvFileIOSettings &settings)
 {
     Q_ASSERT(kvApp && kvScene);
     const QString title = tr("BVH File Exporter");
@@ -90,6 +90,7 @@ int CBvhOut::write(const QString &path, const KvFileIOSettings &)
     int answer = QDialog::Rejected;
     {
         CExpMapDialog dialog;
+        dialog.applyRunSettings(settings);
         answer = kvApp->execDialog(&dialog);
     }
     if (answer == QDialog::Rejected) {
