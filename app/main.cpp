@@ -157,6 +157,9 @@ int main(int argc, char **argv)
     const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv, command->needsWidgets);
     KvPluginLoader loader;
     KvApp host(options.settingsFile.isEmpty() ? KvApp::defaultSettingsFile() : options.settingsFile, false);
+    // Resources (icons) sit next to the program, as the host has them by
+    // default; the plug-in's user guide in doc/ beside it.
+    host.setDocumentationPath(QCoreApplication::applicationDirPath() + QLatin1String("/doc"));
     if (!options.quiet) {
         QObject::connect(&host, &KvApp::message, &host, [&err](const QString &title, const QString &text) {
             err << title << ": " << text << Qt::endl;

@@ -1,6 +1,8 @@
 #include "plugin.h"
 
 #include "bvhfactories.h"
+#include "bvhin.h"
+#include "impmapdialog.h"
 
 // Every library-lifetime object of the plug-in frame is defined here, because
 // only within one file does C++ fix the order of construction: the definition
@@ -26,6 +28,13 @@ struct DefinitionDetails
 
 CBvhInFactory importerFactory;
 CBvhOutFactory exporterFactory;
+
+// Imports show the import mapping dialog once the hierarchy is read.
+struct MappingDialogInstaller
+{
+    MappingDialogInstaller() { CBvhIn::setMappingDialog(&CImpMapDialog::execForImport); }
+    ~MappingDialogInstaller() { CBvhIn::setMappingDialog(nullptr); }
+} mappingDialogInstaller;
 
 } // namespace
 
