@@ -68,8 +68,9 @@ const std::vector<CNamePattern> &bodyPartRows()
     return rows;
 }
 
-// Joint names for a joint's end rather than the bone it starts, translated to
-// the bone they end. Tried after the body-part rows, so they win over them.
+// Joints named after the joint a bone turns at (knee, ankle, wrist, elbow)
+// rather than the bone, translated to that bone. Tried after the body-part
+// rows, so they win over them.
 struct JointEndRow
 {
     CNamePattern key;
