@@ -15,7 +15,7 @@
 #include <memory>
 
 // Stored maps on a real settings file: the list and pair formats, save with
-// its overwrite question, delete, and both sides' way of applying a map.
+// its overwrite question, delete, and the import side's way of applying a map.
 class tst_StoredMaps : public QObject
 {
     Q_OBJECT
@@ -31,9 +31,6 @@ private Q_SLOTS:
     void deletesMap();
     void importMapCursor_data();
     void importMapCursor();
-    void importMapRoundTrip();
-    void exportMapLabels();
-    void withoutSettingsStore();
 
 private:
     // Raw access to the settings file, as another installation would see it.
@@ -273,76 +270,6 @@ void tst_StoredMaps::importMapCursor()
             QVERIFY(!r->mappedNode);
         QVERIFY(r->applyChannel);
     }
-}
-
-// Saved from one list, loaded into a fresh list of the same file.
-void tst_StoredMaps::importMapRoundTrip()
-{
-    addJoint(QStringLiteral("A"), 3);
-    addJoint(QStringLiteral("B"), 3);
-    addJoint(QStringLiteral("C"), 0);
-    addBone(QStringLiteral("x"));
-    addBone(QStringLiteral("y"));
-    const CRecordList<CBvhHeader> &joints = bvhState().jointList;
-    const CSkelHeader *x = bvhState().skeletonList.at(0);
-    const CSkelHeader *y = bvhState().skeletonList.at(1);
-    // A -> y, B unmapped, C -> x; A is switched off, which a map ignores.
-    joints.at(0)->mappedNode = y->bone;
-    joints.at(0)->mappedName = y->name;
-    joints.at(0)->applyChannel = false;
-    joints.at(10)->mappedNode = x->bone;
-    joints.at(10)->mappedName = x->name;
-    const QString data = bvhio::importMapData();
-    QCOMPARE(data, QStringLiteral("A=y;B=;C=x;"));
-
-    for (CBvhHeader *r : joints) {
-        r->mappedNode = nullptr;
-        r->mappedName.clear();
-    }
-    bvhio::applyImportMap(data);
-    QCOMPARE(mappingOf(QStringLiteral("A")), QStringLiteral("y,y,y,y"));
-    QCOMPARE(mappingOf(QStringLiteral("B")), QStringLiteral(",,,"));
-    QCOMPARE(mappingOf(QStringLiteral("C")), QStringLiteral("x"));
-    QVERIFY(!joints.at(0)->applyChannel);
-}
-
-void tst_StoredMaps::exportMapLabels()
-{
-    addBone(QStringLiteral("hip"));
-    addBone(QStringLiteral("abdomen"));
-    addBone(QStringLiteral("chest"));
-    const CRecordList<CSkelHeader> &records = bvhState().skeletonList;
-    records.at(0)->label = QStringLiteral("Hips");
-    records.at(2)->exportFlag = false;  // stored all the same
-    QCOMPARE(bvhio::exportMapData(), QStringLiteral("Hips=hip;abdomen=abdomen;chest=chest;"));
-
-    bvhio::applyExportMap(QStringLiteral("Spine=abdomen;Root=hip;Chest=abdomen;Neck=neck;"));
-    QCOMPARE(records.at(0)->label, QStringLiteral("Root"));
-    QCOMPARE(records.at(1)->label, QStringLiteral("Chest"));  // the later pair wins
-    QCOMPARE(records.at(2)->label, QStringLiteral("chest"));
-}
-
-void tst_StoredMaps::withoutSettingsStore()
-{
-    setRaw(QStringLiteral("Maps"), QStringLiteral("a;"));
-    setRaw(QStringLiteral("Frame Opt"), QStringLiteral("false"));
-    KvApp *saved = kvApp;
-    kvApp = nullptr;
-    const QStringList names = bvhio::storedMapNames();
-    const bool frame = bvhio::storedOption(QStringLiteral("Frame Opt"), true);
-    const bool stored = bvhio::storeOption(QStringLiteral("Frame Opt"), true);
-    const bool saved2 = bvhio::saveStoredMap(QStringLiteral("b"), QStringLiteral("x=y;"), "CImpMapDialog");
-    const bool hasData = bvhio::storedMapData(QStringLiteral("a")).has_value();
-    bvhio::deleteStoredMap(QStringLiteral("a"));
-    kvApp = saved;
-
-    QVERIFY(names.isEmpty());
-    QVERIFY(frame);
-    QVERIFY(!stored);
-    QVERIFY(!saved2);
-    QVERIFY(!hasData);
-    QCOMPARE(raw(QStringLiteral("Maps")).toString(), QStringLiteral("a;"));
-    QCOMPARE(raw(QStringLiteral("Frame Opt")).toString(), QStringLiteral("false"));
 }
 
 QTEST_MAIN(tst_StoredMaps)
