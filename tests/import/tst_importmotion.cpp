@@ -1,15 +1,10 @@
 // Whole imports of real files, judged against textbook forward kinematics.
 
-#include "bvhin.h"
-#include "bvhstate.h"
+#include "motionfixture.h"
 
 #include "kvapp.h"
 #include "kvdefaultfigure.h"
-#include "kvfigurebuilder.h"
-#include "kvnode.h"
-#include "kvscene.h"
 #include "testsupport.h"
-#include "textbookbvh.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -19,13 +14,12 @@
 #include <functional>
 #include <memory>
 
+using namespace motiontest;
 using kvtest::Mat3;
 using kvtest::TextbookBvh;
 using kvtest::Vec3;
 
 namespace {
-
-constexpr double pi = 3.14159265358979323846;
 
 QString bvhPath(const QString &name)
 {
@@ -42,48 +36,9 @@ double norm(const Vec3 &v)
     return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
-Vec3 toVec(const KvVec3d &v)
-{
-    return {v.x, v.y, v.z};
-}
-
 double distance(const Vec3 &a, const Vec3 &b)
 {
     return norm(sub(a, b));
-}
-
-double angleDeg(const Vec3 &a, const Vec3 &b)
-{
-    const double c = (a[0] * b[0] + a[1] * b[1] + a[2] * b[2]) / (norm(a) * norm(b));
-    return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / pi;
-}
-
-Mat3 transposed(const Mat3 &m)
-{
-    Mat3 r{};
-    for (size_t i = 0; i < 3; ++i)
-        for (size_t j = 0; j < 3; ++j)
-            r[i][j] = m[j][i];
-    return r;
-}
-
-// The matrix of a host rotation, built only from multVec: column j is the image of axis j.
-Mat3 toMat(const KvQuat &q)
-{
-    Mat3 m{};
-    for (size_t j = 0; j < 3; ++j) {
-        const KvVec3d image = q.multVec(KvVec3d(j == 0, j == 1, j == 2));
-        m[0][j] = image.x;
-        m[1][j] = image.y;
-        m[2][j] = image.z;
-    }
-    return m;
-}
-
-double angleDeg(const Mat3 &a, const Mat3 &b)
-{
-    const Mat3 r = kvtest::multiply(a, transposed(b));
-    return std::acos(std::clamp((r[0][0] + r[1][1] + r[2][2] - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / pi;
 }
 
 int axisOf(const QString &channel)
@@ -115,7 +70,7 @@ void localTransform(const TextbookBvh &bvh, size_t joint, int frame, Vec3 &posit
     for (int c = 0; c < j.channels.size(); ++c) {
         const double v = bvh.frames[size_t(frame)][size_t(j.firstChannel + c)];
         if (isRotation(j.channels[c]))
-            rotation = kvtest::multiply(rotation, kvtest::axisRotation(axisOf(j.channels[c]), v * pi / 180.0));
+            rotation = kvtest::multiply(rotation, kvtest::axisRotation(axisOf(j.channels[c]), v / degreesPerRadian));
         else
             position[size_t(axisOf(j.channels[c]))] += v;
     }
@@ -174,7 +129,7 @@ TextbookBvh rewrite(const TextbookBvh &bvh, const Mat3 &turn, const QString &rot
             if (axes.size() == 3) {
                 const Vec3 abc = decompose(rotation, axes[0], axes[1], axes[2]);
                 for (size_t n = 0; n < 3; ++n)
-                    angles[size_t(axes[n])] = abc[n] * 180.0 / pi;
+                    angles[size_t(axes[n])] = abc[n] * degreesPerRadian;
             }
             for (int c = 0; c < j.channels.size(); ++c) {
                 const int axis = axisOf(j.channels[c]);

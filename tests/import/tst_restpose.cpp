@@ -1,10 +1,6 @@
-#include "bvhin.h"
-#include "bvhstate.h"
+#include "motionfixture.h"
 
 #include "kvapp.h"
-#include "kvfigurebuilder.h"
-#include "kvnode.h"
-#include "kvscene.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>
@@ -12,40 +8,11 @@
 
 #include <memory>
 
+using namespace motiontest;
+
 namespace {
 
 constexpr float quarterTurn = 1.5707961320877075f;
-
-KvVec3 vec(const QString &text)
-{
-    const QStringList v = text.split(QLatin1Char(' '));
-    return KvVec3(v.value(0).toFloat(), v.value(1).toFloat(), v.value(2).toFloat());
-}
-
-// Bones "name<parent@x y z", end points at the first child's origin.
-std::unique_ptr<KvSkeleton> figure(const QStringList &bones)
-{
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("figure");
-    for (const QString &b : bones) {
-        KvBoneDesc bone;
-        const QString head = b.section(QLatin1Char('@'), 0, 0);
-        bone.name = head.section(QLatin1Char('<'), 0, 0);
-        bone.parent = head.section(QLatin1Char('<'), 1);
-        bone.origin = bone.endPoint = vec(b.section(QLatin1Char('@'), 1));
-        for (KvBoneDesc &parent : desc.bones) {
-            if (parent.name == bone.parent && parent.endPoint == parent.origin)
-                parent.endPoint = bone.origin;
-        }
-        desc.bones.push_back(bone);
-    }
-    return KvFigureBuilder::build(desc);
-}
-
-double degrees(const KvVec3 &a, const KvVec3 &b)
-{
-    return std::acos(std::clamp(double(a.dot(b)) / (double(a.length()) * b.length()), -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
-}
 
 } // namespace
 
@@ -109,8 +76,7 @@ void tst_RestPose::detectArmAxis()
     QFETCH(bool, alongX);
     QFETCH(float, turn);
 
-    std::unique_ptr<KvSkeleton> skeleton = ::figure({"hip@0 2 0", "decoy<hip@0 0 -9", mappedTo + "<hip@" + figure});
-    bvhState().targetSkeleton = skeleton.get();
+    KvSkeleton *skeleton = addFigure({"hip@0 2 0", "decoy<hip@0 0 -9", mappedTo + "<hip@" + figure});
     CBvhIn in;
     in.armsAlongX = true;
     in.hipTurnAngle = 0.25f;
@@ -178,11 +144,10 @@ void tst_RestPose::alignRestPose()
 
     //   hip ─ lCollar ─ lShldr ─ lForeArm ─ lHand ─ lThumb1 lIndex1 lMid1 lRing1 lPinky1
     //     └─ lThigh ─ lShin ─ lFoot
-    KvSkeleton *skeleton = figure({"hip@0 0 0", "lCollar<hip@0 10 0", "lShldr<lCollar@2 10 0", "lForeArm<lShldr@6 10 0",
+    KvSkeleton *skeleton = addFigure({"hip@0 0 0", "lCollar<hip@0 10 0", "lShldr<lCollar@2 10 0", "lForeArm<lShldr@6 10 0",
                                    "lHand<lForeArm@9 10 0", "lThumb1<lHand@10 10 1", "lIndex1<lHand@11 10 0.5",
                                    "lMid1<lHand@11 10 0", "lRing1<lHand@11 10 -0.5", "lPinky1<lHand@10.5 10 -1",
-                                   "lThigh<hip@1 -1 0", "lShin<lThigh@1 -10 0", "lFoot<lShin@1 -19 0"}).release();
-    kvScene->addNode(skeleton);
+                                   "lThigh<hip@1 -1 0", "lShin<lThigh@1 -10 0", "lFoot<lShin@1 -19 0"});
     const QByteArray channels = "CHANNELS 3 Zrotation Xrotation Yrotation\n";
     const QByteArray text =
         "HIERARCHY\nROOT hip\n{\nOFFSET 0 0 0\n" + channels
@@ -191,28 +156,21 @@ void tst_RestPose::alignRestPose()
         + "}\n}\n}\n}\nJOINT lThigh\n{\nOFFSET 1 -1 0\n" + channels + "JOINT lShin\n{\nOFFSET 0 -9 0\n" + channels
         + "JOINT lFoot\n{\nOFFSET 0 -6 6\n" + channels + "End Site\n{\nOFFSET 0 0 2\n}\n}\n}\n}\n}\nMOTION\n";
     CBvhIn in;
-    in.resetParseState();
-    for (const QByteArray &line : text.split('\n'))
-        in.parseLine(QString::fromLatin1(line));
-    bvhState().targetSkeleton = skeleton;
-    for (CBvhHeader *r : bvhState().jointList) {
-        r->mappedNode = r->name.isEmpty() ? nullptr : skeleton->findBone(r->name);
-        r->mappedName = r->mappedNode ? r->mappedNode->getLabel() : QString();
-    }
-
+    readAndMap(in, text, skeleton);
     in.alignRestPose();
 
     const auto direction = [skeleton](const char *bone, const char *child) {
-        return skeleton->findBone(QString::fromLatin1(child))->getWSPos() - skeleton->findBone(QString::fromLatin1(bone))->getWSPos();
+        return toVec(skeleton->findBone(QString::fromLatin1(child))->getWSPos()
+                     - skeleton->findBone(QString::fromLatin1(bone))->getWSPos());
     };
-    QVERIFY(degrees(direction("lShldr", "lForeArm"), KvVec3(0, -1, 0)) < 1e-3);
-    QVERIFY(degrees(direction("lForeArm", "lHand"), KvVec3(0, -1, 0)) < 1e-3);
-    QVERIFY(degrees(direction("lShin", "lFoot"), KvVec3(0, -6, 6)) < 1e-3);
+    QVERIFY(angleDeg(direction("lShldr", "lForeArm"), {0, -1, 0}) < 1e-3);
+    QVERIFY(angleDeg(direction("lForeArm", "lHand"), {0, -1, 0}) < 1e-3);
+    QVERIFY(angleDeg(direction("lShin", "lFoot"), {0, -6, 6}) < 1e-3);
     KvNode *lHand = skeleton->findBone(QStringLiteral("lHand"));
     if (handTo == QLatin1String("-"))
         QVERIFY(kvtest::sameRotation(lHand->getLocalRot(), KvQuat(), 1e-9));
     else
-        QVERIFY2(degrees(direction("lHand", "lMid1"), vec(handTo)) < 1e-3, qPrintable(kvtest::toString(direction("lHand", "lMid1"))));
+        QVERIFY(angleDeg(direction("lHand", "lMid1"), toVec(vec(handTo))) < 1e-3);
 
     // Rest rotations as the bones finally stand, also below turned limbs, on
     // every record of the joint.

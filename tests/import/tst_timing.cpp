@@ -1,12 +1,8 @@
-#include "bvhin.h"
-#include "bvhstate.h"
+#include "motionfixture.h"
 
 #include "kvapp.h"
 #include "kvappsettingsmgr.h"
-#include "kvfigurebuilder.h"
-#include "kvnode.h"
 #include "kvproperty.h"
-#include "kvscene.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,67 +11,7 @@
 #include <limits>
 #include <memory>
 
-namespace {
-
-// Bones "name<parent@x y z" with end points at their first child.
-KvSkeleton *addFigure(const QStringList &bones)
-{
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("figure");
-    for (const QString &b : bones) {
-        KvBoneDesc bone;
-        const QString head = b.section(QLatin1Char('@'), 0, 0);
-        const QStringList v = b.section(QLatin1Char('@'), 1).split(QLatin1Char(' '));
-        bone.name = head.section(QLatin1Char('<'), 0, 0);
-        bone.parent = head.section(QLatin1Char('<'), 1);
-        bone.origin = bone.endPoint = KvVec3(v.value(0).toFloat(), v.value(1).toFloat(), v.value(2).toFloat());
-        for (KvBoneDesc &parent : desc.bones) {
-            if (parent.name == bone.parent && parent.endPoint == parent.origin)
-                parent.endPoint = bone.origin;
-        }
-        desc.bones.push_back(bone);
-    }
-    KvSkeleton *skeleton = KvFigureBuilder::build(desc).release();
-    kvScene->addNode(skeleton);
-    bvhState().targetSkeleton = skeleton;
-    return skeleton;
-}
-
-// Joints "name<parent@x y z" with three rotation channels (the root six), each
-// mapped to the bone named after the '=' (none when empty), else to its namesake.
-void readJoints(CBvhIn &in, const QStringList &joints)
-{
-    QByteArray text = "HIERARCHY\n";
-    QStringList open;
-    for (const QString &j : joints) {
-        const QString head = j.section(QLatin1Char('@'), 0, 0);
-        const QString parent = head.section(QLatin1Char('<'), 1).section(QLatin1Char('='), 0, 0);
-        while (!open.isEmpty() && open.last() != parent) {
-            open.removeLast();
-            text += "}\n";
-        }
-        text += (open.isEmpty() ? "ROOT " : "JOINT ") + head.section(QLatin1Char('<'), 0, 0).section(QLatin1Char('='), 0, 0).toLatin1()
-              + "\n{\nOFFSET " + j.section(QLatin1Char('@'), 1).toLatin1() + "\nCHANNELS "
-              + (open.isEmpty() ? "6 Xposition Yposition Zposition" : "3") + " Zrotation Xrotation Yrotation\n";
-        open += head.section(QLatin1Char('<'), 0, 0).section(QLatin1Char('='), 0, 0);
-    }
-    text += "End Site\n{\nOFFSET 0 1 0\n}\n" + QByteArray("}\n").repeated(int(open.size())) + "MOTION\n";
-    in.resetParseState();
-    for (const QByteArray &line : text.split('\n'))
-        in.parseLine(QString::fromLatin1(line));
-    for (CBvhHeader *r : bvhState().jointList) {
-        for (const QString &j : joints) {
-            const QString name = j.section(QLatin1Char('<'), 0, 0).section(QLatin1Char('@'), 0, 0);
-            if (name.section(QLatin1Char('='), 0, 0) != r->name || r->name.isEmpty())
-                continue;
-            const QString bone = name.contains(QLatin1Char('=')) ? name.section(QLatin1Char('='), 1) : r->name;
-            r->mappedNode = kvScene->findNodeByLabel(bone);
-            r->mappedName = r->mappedNode ? bone : QString();
-        }
-    }
-}
-
-} // namespace
+using namespace motiontest;
 
 class tst_Timing : public QObject
 {
@@ -201,7 +137,7 @@ void tst_Timing::linesApplied()
     frameOption = option;
     KvSkeleton *skeleton = addFigure({"hip@0 0 0"});
     CBvhIn in;
-    readJoints(in, {"hip@0 0 0"});
+    readAndMap(in, hierarchy({"hip@0 0 0"}), skeleton);
     kvScene->setTime(currentFrame * 160);
     // Keys from the current time to the range's end go; earlier ones stay.
     KvFloatProperty *x = skeleton->findBone(QStringLiteral("hip"))->getXPosControl();
@@ -251,7 +187,7 @@ void tst_Timing::limits()
         chest->getControl(c)->setIsClamped(clampedBefore);
     }
     CBvhIn in;
-    readJoints(in, {"hip@0 0 0", "chest<hip@0 1 0"});
+    readAndMap(in, hierarchy({"hip@0 0 0", "chest<hip@0 1 0"}), skeleton);
     in.numFrames = 1;
     in.prepareMotion();
     for (int c = 3; c < 6; ++c)
@@ -271,37 +207,37 @@ void tst_Timing::positionScale_data()
 {
     QTest::addColumn<QStringList>("figure");
     QTest::addColumn<QStringList>("joints");
+    QTest::addColumn<QStringList>("map");
     QTest::addColumn<float>("scale");       // expected; the importer starts at 0.5
 
     const QStringList leg{"hip@0 40 0", "lThigh<hip@2 38 0", "lShin<lThigh@2 20 0", "lFoot<lShin@2 4 0", "lToe<lFoot@2 0 3"};
+    const QStringList file{"hip@0 0 0", "lThigh<hip@4 -3 0", "lShin<lThigh@0 -9 0", "lFoot<lShin@0 -8 0"};
     // 34 / 17 between the joints' rest positions (not between their offsets).
-    QTest::newRow("half-size-file") << leg << QStringList{"hip@0 0 0", "lThigh<hip@4 -3 0", "lShin<lThigh@0 -9 0",
-                                                          "lFoot<lShin@0 -8 0"} << 2.0f;
+    QTest::newRow("half-size-file") << leg << file << QStringList{} << 2.0f;
     QTest::newRow("bent-file-leg") << leg << QStringList{"hip@0 0 0", "lThigh<hip@1 -1 0", "lShin<lThigh@0 -12 5",
-                                                         "lFoot<lShin@0 -4 0"} << 2.0f;
+                                                         "lFoot<lShin@0 -4 0"} << QStringList{} << 2.0f;
     // The joint that keys the thigh measures it, not a hip joint before it.
-    QTest::newRow("keying-joint") << leg << QStringList{"hip@0 0 0", "hipjoint=lThigh<hip@1 0 0", "lThigh<hipjoint@3 -3 0",
-                                                        "lShin<lThigh@0 -9 0", "lFoot<lShin@0 -8 0"} << 2.0f;
+    QTest::newRow("keying-joint") << leg << QStringList{"hip@0 0 0", "hipjoint<hip@1 0 0", "lThigh<hipjoint@3 -3 0",
+                                                        "lShin<lThigh@0 -9 0", "lFoot<lShin@0 -8 0"}
+                                  << QStringList{"hipjoint=lThigh"} << 2.0f;
     QTest::newRow("zero-file-leg") << leg << QStringList{"hip@0 0 0", "lThigh<hip@1 -1 0", "lShin<lThigh@0 0 0",
-                                                         "lFoot<lShin@0 0 0"} << 0.5f;
+                                                         "lFoot<lShin@0 0 0"} << QStringList{} << 0.5f;
     QTest::newRow("no-thigh-bone") << QStringList{"hip@0 40 0", "leftThigh<hip@2 38 0", "lShin<leftThigh@2 20 0",
-                                                  "lFoot<lShin@2 4 0"}
-                                   << QStringList{"hip@0 0 0", "lThigh=leftThigh<hip@4 -3 0", "lShin<lThigh@0 -9 0",
-                                                  "lFoot<lShin@0 -8 0"} << 0.5f;
-    QTest::newRow("unmapped-foot") << leg << QStringList{"hip@0 0 0", "lThigh<hip@4 -3 0", "lShin<lThigh@0 -9 0",
-                                                         "lFoot=<lShin@0 -8 0"} << 0.5f;
+                                                  "lFoot<lShin@2 4 0"} << file << QStringList{"lThigh=leftThigh"} << 0.5f;
+    QTest::newRow("unmapped-foot") << leg << file << QStringList{"lFoot="} << 0.5f;
 }
 
 void tst_Timing::positionScale()
 {
     QFETCH(QStringList, figure);
     QFETCH(QStringList, joints);
+    QFETCH(QStringList, map);
     QFETCH(float, scale);
 
-    addFigure(figure);
+    KvSkeleton *skeleton = addFigure(figure);
     CBvhIn in;
     in.positionScale = 0.5f;
-    readJoints(in, joints);
+    readAndMap(in, hierarchy(joints), skeleton, map);
     in.computePositionScale();
     QVERIFY2(std::abs(in.positionScale - scale) < 1e-6f, qPrintable(QString::number(in.positionScale)));
 }
