@@ -18,12 +18,19 @@ struct CommandContext
     QTextStream &out;
     QTextStream &err;
     bool quiet;
+    // stderr is a terminal and not quiet: long work draws a progress bar.
+    bool showProgress = false;
 
     // One line on stderr; the command then returns ExitFailure.
     int fail(const QString &message) const
     {
         err << "kvbvh: " << message << Qt::endl;
         return ExitFailure;
+    }
+    // One line on stderr; the command goes on.
+    void warn(const QString &message) const
+    {
+        err << "kvbvh: warning: " << message << Qt::endl;
     }
     // One line on stderr; main adds the usage text.
     int usageError(const QString &message) const
@@ -47,3 +54,15 @@ struct Command
 
 // kvbvh plugins: the plug-in's definition and its classes.
 int runPluginsCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh convert: import onto a figure and export again, one file or a batch.
+int runConvertCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh import: import onto a figure and save the scene file.
+int runImportCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh export: export the figure of a scene file.
+int runExportCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh map: the mapping the importer would show, optionally stored.
+int runMapCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh maps: list, show, delete, export and import stored maps.
+int runMapsCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh info: what a BVH file holds and what is unusual in it.
+int runInfoCommand(CommandContext &context, const QStringList &arguments);

@@ -11,9 +11,20 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
+QtMessageHandler defaultMessageHandler = nullptr;
+
 const Command commandTable[] = {
+    {"convert", "IN.bvh... -o OUT.bvh | --out-dir DIR", "retarget motion onto a figure and write it as BVH", true,
+     runConvertCommand},
+    {"import", "IN.bvh -o SCENE.json", "import motion onto a figure and save the scene", true, runImportCommand},
+    {"export", "SCENE.json -o OUT.bvh", "export the figure of a scene file as BVH", true, runExportCommand},
+    {"map", "IN.bvh", "show (and store) how the file's joints map onto the figure", true, runMapCommand},
+    {"maps", "list|show|delete|export|import", "manage the stored name maps", false, runMapsCommand},
+    {"info", "IN.bvh", "describe a BVH file and what is unusual in it", false, runInfoCommand},
     {"plugins", "", "describe the plug-in and its classes", false, runPluginsCommand},
 };
 
@@ -86,15 +97,15 @@ QString usage()
         "Options:\n"
         "  --plugin PATH     the plug-in library to load (default: libkvbvh.so next to kvbvh)\n"
         "  --settings FILE   the settings file (default: %1)\n"
-        "  --quiet           do not print the plug-in's warnings\n"
+        "  --quiet           print only errors and warnings: no reports, no progress bar\n"
         "  --help            show this help\n"
         "  --version         show the program's version\n"
         "\n"
-        "Commands:\n").arg(KvApp::defaultSettingsFile());
+        "Commands (kvbvh <command> --help tells more):\n").arg(KvApp::defaultSettingsFile());
     for (const Command &command : commandTable) {
         const QString synopsis = QString::fromLatin1(command.name) + QLatin1Char(' ')
                                  + QString::fromLatin1(command.arguments);
-        text += QLatin1String("  ") + synopsis.trimmed().leftJustified(16) + QLatin1String("  ")
+        text += QLatin1String("  ") + synopsis.trimmed().leftJustified(48) + QLatin1String("  ")
                 + QString::fromLatin1(command.summary) + QLatin1Char('\n');
     }
     return text;
@@ -109,23 +120,35 @@ const Command *findCommand(const QString &name)
     return nullptr;
 }
 
-// Dialogs need a QApplication; without a display it draws offscreen, so the
-// program runs anywhere. Everything else gets by with a QCoreApplication.
+// The plug-in builds its dialogs even when nobody sees them, so those
+// commands need a QApplication. The host never shows them, so it draws
+// offscreen unless the user chose a platform: a display that is set but
+// unreachable (a stale DISPLAY over ssh) cannot stop a batch run. Everything
+// else gets by with a QCoreApplication.
 std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool needsWidgets)
 {
     if (!needsWidgets)
         return std::make_unique<QCoreApplication>(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     return std::make_unique<QApplication>(argc, argv);
+}
+
+// stderr carries the program's own lines, which scripts read: one error
+// line on failure. Qt's chatter about the environment (a missing runtime
+// folder, the offscreen platform) would break that; its critical and fatal
+// messages still go through.
+void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        defaultMessageHandler(type, context, message);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    defaultMessageHandler = qInstallMessageHandler(quietQtMessages);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -160,11 +183,8 @@ int main(int argc, char **argv)
     // Resources (icons) sit next to the program, as the host has them by
     // default; the plug-in's user guide in doc/ beside it.
     host.setDocumentationPath(QCoreApplication::applicationDirPath() + QLatin1String("/doc"));
-    if (!options.quiet) {
-        QObject::connect(&host, &KvApp::message, &host, [&err](const QString &title, const QString &text) {
-            err << title << ": " << text << Qt::endl;
-        });
-    }
+    // The plug-in's messages reach the user through the commands, which turn
+    // a failed run's warning into their one error line.
 
     const QString pluginPath = options.pluginPath.isEmpty()
                                    ? QCoreApplication::applicationDirPath() + QLatin1String("/libkvbvh.so")
@@ -176,6 +196,7 @@ int main(int argc, char **argv)
     }
 
     CommandContext context{&host, &loader, out, err, options.quiet};
+    context.showProgress = !options.quiet && isatty(STDERR_FILENO);
     const int exitCode = command->run(context, options.commandArguments);
     if (exitCode == ExitUsage)
         err << usage();

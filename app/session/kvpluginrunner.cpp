@@ -1,0 +1,175 @@
+#include "kvpluginrunner.h"
+
+#include "kvapp.h"
+#include "kvfileio.h"
+#include "kvnode.h"
+#include "kvpluginloader.h"
+#include "kvscene.h"
+
+#include <QDialog>
+#include <QScopeGuard>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+// Run settings the plug-in reads for one batch run.
+const QString mapKey = QStringLiteral("Map");
+const QString frameKey = QStringLiteral("Frame Opt");
+const QString inPlaceKey = QStringLiteral("InPlace Opt");
+const QString limitsKey = QStringLiteral("Limits Opt");
+const QString secondLifeKey = QStringLiteral("Second Life Opt");
+
+// The mapping dialog's two lists, told apart by their headers.
+QTreeWidget *listTitled(QDialog *dialog, const QString &title)
+{
+    for (QTreeWidget *tree : dialog->findChildren<QTreeWidget *>()) {
+        if (tree->headerItem() && tree->headerItem()->text(0) == title)
+            return tree;
+    }
+    return nullptr;
+}
+
+// What a host without windows does with a dialog: accept it through its own
+// accept(), so that the dialog's checks and commits run as for a user.
+int acceptAsBuilt(QDialog *dialog)
+{
+    dialog->setResult(QDialog::Rejected);
+    dialog->accept();
+    return dialog->result();
+}
+
+void readRows(QTreeWidget *files, QTreeWidget *figure, QList<KvJointRow> &rows)
+{
+    const std::function<void(QTreeWidgetItem *, int)> visit = [&](QTreeWidgetItem *item, int depth) {
+        KvJointRow row;
+        row.joint = item->text(0);
+        row.depth = depth;
+        row.checked = item->checkState(0) == Qt::Checked;
+        if (figure) {
+            // Selecting a joint selects its bone in the figure list.
+            files->clearSelection();
+            files->setCurrentItem(item);
+            if (QTreeWidgetItem *bone = figure->selectedItems().value(0))
+                row.bone = bone->text(0);
+        }
+        rows.append(row);
+        for (int i = 0; i < item->childCount(); ++i)
+            visit(item->child(i), depth + 1);
+    };
+    for (int i = 0; i < files->topLevelItemCount(); ++i)
+        visit(files->topLevelItem(i), 0);
+    if (figure)
+        files->clearSelection();
+}
+
+} // namespace
+
+KvPluginRunner::KvPluginRunner(KvApp *host, const KvPluginLoader *loader) : host(host), loader(loader)
+{
+    Q_ASSERT(host && loader);
+}
+
+QString KvPluginRunner::lastMessage(const QString &fallback) const
+{
+    return lastMessages.isEmpty() ? fallback : lastMessages.last().section(QLatin1String(": "), 1);
+}
+
+int KvPluginRunner::runImport(const QString &path, KvSkeleton *skeleton, const KvImportOptions &options,
+                              const MappingHandler &onMapping)
+{
+    lastMessages.clear();
+    const std::unique_ptr<KvImporter> importer(loader->createImporter());
+    if (!importer)
+        return -1;
+
+    KvFileIOSettings settings;
+    if (!options.mapName.isEmpty())
+        settings.setValue(mapKey, options.mapName);
+    settings.setValue(frameKey, options.followFileTiming);
+    settings.setValue(inPlaceKey, options.inPlace);
+    settings.setValue(limitsKey, options.limits);
+
+    host->setDialogHandler([&](QDialog *dialog) {
+        if (QTreeWidget *files = listTitled(dialog, QStringLiteral("File Nodes")))
+            return onMapping(dialog, files, listTitled(dialog, QStringLiteral("Figure Nodes")));
+        return acceptAsBuilt(dialog);
+    });
+    const QMetaObject::Connection collect = QObject::connect(
+        host, &KvApp::message, host,
+        [this](const QString &title, const QString &text) { lastMessages.append(title + QLatin1String(": ") + text); });
+    const auto restore = qScopeGuard([&] {
+        QObject::disconnect(collect);
+        host->setDialogHandler(nullptr);
+    });
+
+    host->getScene()->selectNode(skeleton);
+    return importer->read(path, settings);
+}
+
+bool KvPluginRunner::importFile(const QString &path, KvSkeleton *skeleton, const KvImportOptions &options,
+                                QList<KvJointRow> *rows, QString *errorMessage)
+{
+    const int result = runImport(path, skeleton, options, [rows](QDialog *dialog, QTreeWidget *files, QTreeWidget *) {
+        if (rows) {
+            rows->clear();
+            readRows(files, nullptr, *rows);
+        }
+        return acceptAsBuilt(dialog);
+    });
+    if (result == 1)
+        return true;
+    if (errorMessage)
+        *errorMessage = result < 0 ? QStringLiteral("the plug-in has no importer") : lastMessage(QStringLiteral("the import stopped"));
+    return false;
+}
+
+std::optional<QList<KvJointRow>> KvPluginRunner::readMapping(const QString &path, KvSkeleton *skeleton,
+                                                             const KvImportOptions &options, QString *errorMessage)
+{
+    std::optional<QList<KvJointRow>> rows;
+    const int result = runImport(path, skeleton, options, [&rows](QDialog *, QTreeWidget *files, QTreeWidget *figure) {
+        rows.emplace();
+        readRows(files, figure, *rows);
+        // Cancelled here, the import writes no key.
+        return int(QDialog::Rejected);
+    });
+    if (!rows && errorMessage) {
+        *errorMessage = result < 0 ? QStringLiteral("the plug-in has no importer")
+                                   : lastMessage(QStringLiteral("the plug-in showed no mapping for this file"));
+    }
+    return rows;
+}
+
+bool KvPluginRunner::exportFile(const QString &path, KvSkeleton *skeleton, const QString &exportMap,
+                                bool secondLife, QString *errorMessage)
+{
+    lastMessages.clear();
+    const std::unique_ptr<KvExporter> exporter(loader->createExporter());
+    if (!exporter) {
+        if (errorMessage)
+            *errorMessage = QStringLiteral("the plug-in has no exporter");
+        return false;
+    }
+    KvFileIOSettings settings;
+    if (!exportMap.isEmpty())
+        settings.setValue(mapKey, exportMap);
+    settings.setValue(secondLifeKey, secondLife);
+
+    host->setDialogHandler(acceptAsBuilt);
+    const QMetaObject::Connection collect = QObject::connect(
+        host, &KvApp::message, host,
+        [this](const QString &title, const QString &text) { lastMessages.append(title + QLatin1String(": ") + text); });
+    const auto restore = qScopeGuard([&] {
+        QObject::disconnect(collect);
+        host->setDialogHandler(nullptr);
+    });
+
+    host->getScene()->selectNode(skeleton);
+    if (exporter->write(path, settings) == 1)
+        return true;
+    if (errorMessage)
+        *errorMessage = lastMessage(QStringLiteral("the export failed"));
+    return false;
+}
