@@ -65,21 +65,28 @@ int runMapCommand(CommandContext &context, const QStringList &arguments)
     if (!rows)
         return context.fail(input + QLatin1String(": ") + error);
 
-    int imported = 0;
+    int checked = 0;
+    int withBone = 0;
     qsizetype width = 0;
     for (const KvJointRow &row : *rows) {
-        imported += row.isImported() ? 1 : 0;
+        checked += row.checked ? 1 : 0;
+        withBone += row.bone.isEmpty() ? 0 : 1;
         width = qMax(width, row.depth * 2 + row.joint.size());
     }
     QTextStream &out = context.out;
-    out << QStringLiteral("%1 onto figure \"%2\": %3 of %4 joints imported\n")
+    out << QStringLiteral("%1 onto figure \"%2\": %3 of %4 joints checked, %5 shown with a bone\n")
                .arg(QFileInfo(input).fileName(), skeleton->getLabel())
-               .arg(imported)
-               .arg(rows->size());
+               .arg(checked)
+               .arg(rows->size())
+               .arg(withBone);
     for (const KvJointRow &row : *rows) {
         const QString joint = QString(row.depth * 2, QLatin1Char(' ')) + row.joint;
-        out << (row.checked ? "[x] " : "[ ] ") << joint.leftJustified(width) << "  -> "
-            << (row.bone.isEmpty() ? QStringLiteral("(no bone)") : row.bone) << '\n';
+        // A joint that shares its bone with a joint above it is checked but
+        // shows no bone of its own.
+        const QString bone = !row.bone.isEmpty() ? row.bone
+                             : row.checked       ? QStringLiteral("(no bone shown)")
+                                                 : QStringLiteral("(no bone)");
+        out << (row.checked ? "[x] " : "[ ] ") << joint.leftJustified(width) << "  -> " << bone << '\n';
     }
 
     if (!saveName.isEmpty()) {

@@ -28,11 +28,10 @@ struct KvJointRow
 {
     QString joint;
     int depth = 0;      // 0 for a root
-    bool checked = false;
-    QString bone;       // the bone (its label) the dialog selects for the joint; empty: none
-
-    // The dialog imports a joint that is checked and has a bone.
-    bool isImported() const { return checked && !bone.isEmpty(); }
+    bool checked = false;  // mapped and to be imported
+    // The bone (its label) the dialog selects for the joint; empty: none. A
+    // joint that shares its bone with a joint before it shows none.
+    QString bone;
 };
 
 // Drives the plug-in's importer and exporter the way a batch host does:
