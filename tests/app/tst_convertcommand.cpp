@@ -1,0 +1,344 @@
+#include "kvbvhrun.h"
+
+#include "kvbvhscan.h"
+#include "kvsecondlife.h"
+
+#include "textbookbvh.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace kvapptest;
+
+// kvbvh convert, import and export on the sample files, run as a user runs
+// them: real settings files in a temporary folder, no display.
+class tst_ConvertCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void everySample_data();
+    void everySample();
+    void kneesBendAsInTheFile_data();
+    void kneesBendAsInTheFile();
+    void secondLife();
+    void secondLifeWarnings();
+    void sceneTimingKept();
+    void importThenExportWritesWhatConvertWrites();
+    void batchInProcesses();
+    void failures_data();
+    void failures();
+    void badUsage_data();
+    void badUsage();
+    void ignoresAStaleDisplay();
+
+private:
+    Run run(const QStringList &arguments, const QProcessEnvironment &env = QProcessEnvironment()) const
+    {
+        return runKvbvh(settings(), arguments, dir->path(),
+                        env.isEmpty() ? serverEnvironment(dir->path()) : env);
+    }
+    QString settings() const { return dir->filePath(QStringLiteral("kvbvh.ini")); }
+    QString path(const QString &name) const { return dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void tst_ConvertCommand::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void tst_ConvertCommand::cleanup()
+{
+    dir->setAutoRemove(!QTest::currentTestFailed());
+}
+
+void tst_ConvertCommand::everySample_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const QString &name : sampleNames())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// Onto the default figure: every bone written, the file's frames and rate kept.
+void tst_ConvertCommand::everySample()
+{
+    QFETCH(QString, name);
+    const Run result = run({QStringLiteral("convert"), sample(name), QStringLiteral("-o"), path(QStringLiteral("out.bvh"))});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+    QVERIFY(result.out.startsWith(sample(name) + QLatin1String(" -> ")));
+
+    kvtest::TextbookBvh input;
+    kvtest::TextbookBvh output;
+    QString error;
+    QVERIFY2(kvtest::readTextbookBvhFile(sample(name), input, &error), qPrintable(error));
+    QVERIFY2(kvtest::readTextbookBvhFile(path(QStringLiteral("out.bvh")), output, &error), qPrintable(error));
+    QCOMPARE(int(output.joints.size()), 53);
+    QCOMPARE(output.joints.front().name, QStringLiteral("hip"));
+    QCOMPARE(output.frameCount, input.frameCount);
+    QCOMPARE(int(output.frames.size()), input.frameCount);
+    // The scene clock counts whole ticks, 4800 a second.
+    QVERIFY2(std::fabs(output.frameTime * 4800 - std::round(input.frameTime * 4800)) < 1e-3,
+             qPrintable(QString::number(output.frameTime)));
+}
+
+void tst_ConvertCommand::kneesBendAsInTheFile_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"cmu_12_01_walk_mb.bvh", "cmu_131_01_walk_orig.bvh", "mocapbank_crlf.bvh",
+                             "mixamorig_colon_names.bvh", "fair_dab_zup.bvh", "sl_hug_opencollar.bvh"}) {
+        QTest::newRow(name) << QString::fromLatin1(name);
+    }
+}
+
+// The motion comes through: the angle at each knee, which no turn of the
+// whole figure changes, matches the file's own forward kinematics frame by
+// frame.
+void tst_ConvertCommand::kneesBendAsInTheFile()
+{
+    QFETCH(QString, name);
+    const Run mapped = run({QStringLiteral("map"), sample(name)});
+    QCOMPARE(mapped.exitCode, 0);
+    QHash<QString, QString> jointOfBone;
+    const QRegularExpression row(QStringLiteral("^\\[[x ]\\] +(.+?) +-> (\\S+)$"));
+    for (const QString &line : mapped.out.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = row.match(line);
+        if (match.hasMatch() && !jointOfBone.contains(match.captured(2)))
+            jointOfBone.insert(match.captured(2), match.captured(1));
+    }
+    const Run result = run({QStringLiteral("convert"), sample(name), QStringLiteral("-o"), path(QStringLiteral("out.bvh"))});
+    QCOMPARE(result.exitCode, 0);
+
+    kvtest::TextbookBvh input;
+    kvtest::TextbookBvh output;
+    QString error;
+    QVERIFY(kvtest::readTextbookBvhFile(sample(name), input, &error));
+    QVERIFY(kvtest::readTextbookBvhFile(path(QStringLiteral("out.bvh")), output, &error));
+    const auto indexOf = [](const kvtest::TextbookBvh &bvh, const QString &joint) {
+        for (size_t i = 0; i < bvh.joints.size(); ++i) {
+            if (bvh.joints[i].name == joint)
+                return int(i);
+        }
+        return -1;
+    };
+    const auto kneeAngleDeg = [](const kvtest::TextbookPose &pose, int hip, int knee, int ankle) {
+        kvtest::Vec3 a;
+        kvtest::Vec3 b;
+        for (int k = 0; k < 3; ++k) {
+            a[size_t(k)] = pose.position[size_t(knee)][size_t(k)] - pose.position[size_t(hip)][size_t(k)];
+            b[size_t(k)] = pose.position[size_t(ankle)][size_t(k)] - pose.position[size_t(knee)][size_t(k)];
+        }
+        const double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+        const double lengths = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+        return std::acos(std::clamp(dot / lengths, -1.0, 1.0)) * 180.0 / M_PI;
+    };
+
+    for (const char *side : {"l", "r"}) {
+        const QString s = QString::fromLatin1(side);
+        const int in[3] = {indexOf(input, jointOfBone.value(s + QLatin1String("Thigh"))),
+                           indexOf(input, jointOfBone.value(s + QLatin1String("Shin"))),
+                           indexOf(input, jointOfBone.value(s + QLatin1String("Foot")))};
+        const int out[3] = {indexOf(output, s + QLatin1String("Thigh")), indexOf(output, s + QLatin1String("Shin")),
+                            indexOf(output, s + QLatin1String("Foot"))};
+        QVERIFY2(in[0] >= 0 && in[1] >= 0 && in[2] >= 0, qPrintable(mapped.out));
+        QVERIFY(out[0] >= 0 && out[1] >= 0 && out[2] >= 0);
+        const double restIn = kneeAngleDeg(kvtest::forwardKinematics(input, 0), in[0], in[1], in[2]);
+        for (int frame = 0; frame < input.frameCount; frame += qMax(1, input.frameCount / 25)) {
+            const double fileAngle = kneeAngleDeg(kvtest::forwardKinematics(input, frame), in[0], in[1], in[2]);
+            const double figureAngle = kneeAngleDeg(kvtest::forwardKinematics(output, frame), out[0], out[1], out[2]);
+            QVERIFY2(std::fabs(fileAngle - figureAngle) < 3.0,
+                     qPrintable(QStringLiteral("%1 knee, frame %2: file %3 deg, figure %4 deg (file at frame 0: %5)")
+                                    .arg(s).arg(frame).arg(fileAngle).arg(figureAngle).arg(restIn)));
+        }
+    }
+}
+
+// The demo's job: a file Second Life takes as it is.
+void tst_ConvertCommand::secondLife()
+{
+    const QString output = path(QStringLiteral("sl.bvh"));
+    const Run result = run({QStringLiteral("convert"), sample(QStringLiteral("cmu_01_01_jumps_mb.bvh")),
+                            QStringLiteral("-o"), output, QStringLiteral("--second-life")});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+    QVERIFY2(result.out.contains(QLatin1String("export map SecondLife")), qPrintable(result.out));
+
+    const std::optional<KvBvhScan> scan = KvBvhScan::scan(output);
+    QVERIFY(scan);
+    QCOMPARE(KvSecondLife::problems(*scan), QStringList());
+    QCOMPARE(scan->framesDeclared, 2752 + 1);  // the reference frame first
+    QVERIFY(scan->issues.empty());
+    QStringList names;
+    for (const KvBvhJoint &joint : scan->joints)
+        names.append(joint.name);
+    for (const char *renamed : {"mEyeLeft", "mEyeRight", "mHandThumb1Left", "mHandMiddle3Right", "mHandPinky2Left",
+                                "mToeLeft", "mToeRight"}) {
+        QVERIFY2(names.contains(QString::fromLatin1(renamed)), renamed);
+    }
+    for (const char *gone : {"lEye", "rMid3", "lToe"})
+        QVERIFY2(!names.contains(QString::fromLatin1(gone)), gone);
+}
+
+void tst_ConvertCommand::secondLifeWarnings()
+{
+    // The file's own skeleton as the figure keeps its names: Second Life
+    // would refuse them, which is said without failing.
+    const QString input = sample(QStringLiteral("fair_dab_zup.bvh"));
+    const Run result = run({QStringLiteral("convert"), input, QStringLiteral("-o"), path(QStringLiteral("sl.bvh")),
+                            QStringLiteral("--second-life"), QStringLiteral("--figure"), input});
+    QCOMPARE(result.exitCode, 0);
+    const QStringList lines = result.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).contains(QLatin1String("\"Hips\", not \"hip\"")), qPrintable(result.err));
+    QVERIFY2(lines.at(1).contains(QLatin1String("27 joint names outside its skeleton")), qPrintable(result.err));
+    QVERIFY(QFileInfo::exists(path(QStringLiteral("sl.bvh"))));
+}
+
+void tst_ConvertCommand::sceneTimingKept()
+{
+    const Run result = run({QStringLiteral("convert"), sample(QStringLiteral("cmu_12_01_walk_mb.bvh")), QStringLiteral("-o"),
+                            path(QStringLiteral("out.bvh")), QStringLiteral("--keep-scene-timing")});
+    QCOMPARE(result.exitCode, 0);
+    const std::optional<KvBvhScan> scan = KvBvhScan::scan(path(QStringLiteral("out.bvh")));
+    QVERIFY(scan);
+    QCOMPARE(scan->framesDeclared, 30);
+    QCOMPARE(scan->frameTimeText, QStringLiteral("0.0333333"));
+}
+
+void tst_ConvertCommand::importThenExportWritesWhatConvertWrites()
+{
+    const QString input = sample(QStringLiteral("mocapbank_crlf.bvh"));
+    QCOMPARE(run({QStringLiteral("convert"), input, QStringLiteral("-o"), path(QStringLiteral("direct.bvh")),
+                  QStringLiteral("--second-life"), QStringLiteral("--in-place")}).exitCode, 0);
+    QCOMPARE(run({QStringLiteral("import"), input, QStringLiteral("-o"), path(QStringLiteral("scene.json")),
+                  QStringLiteral("--in-place")}).exitCode, 0);
+    const Run exported = run({QStringLiteral("export"), path(QStringLiteral("scene.json")), QStringLiteral("-o"),
+                              path(QStringLiteral("halves.bvh")), QStringLiteral("--second-life")});
+    QCOMPARE(exported.exitCode, 0);
+    QVERIFY(exported.out.contains(QLatin1String("export map SecondLife")));
+    const QByteArray direct = readAll(path(QStringLiteral("direct.bvh")));
+    QVERIFY(!direct.isEmpty());
+    QCOMPARE(readAll(path(QStringLiteral("halves.bvh"))).split('\n'), direct.split('\n'));
+}
+
+// Separate processes write what one process writes, each file under its own
+// base name inside the folder.
+void tst_ConvertCommand::batchInProcesses()
+{
+    QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("one")));
+    QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("many")));
+    const QStringList inputs{sample(QStringLiteral("sl_tpose_qavimator.bvh")), sample(QStringLiteral("bvhio_blank_lines.bvh")),
+                             sample(QStringLiteral("mocapbank_crlf.bvh"))};
+    const Run serial = run(QStringList{QStringLiteral("convert"), QStringLiteral("--out-dir"), path(QStringLiteral("one"))}
+                           + inputs + QStringList{QStringLiteral("--second-life")});
+    QCOMPARE(serial.exitCode, 0);
+    const Run parallel = run(QStringList{QStringLiteral("convert"), QStringLiteral("-j"), QStringLiteral("2"),
+                                         QStringLiteral("--out-dir"), path(QStringLiteral("many")), QStringLiteral("--second-life")}
+                             + inputs);
+    QCOMPARE(parallel.exitCode, 0);
+    QVERIFY2(parallel.err.isEmpty(), qPrintable(parallel.err));
+    QCOMPARE(parallel.out.count(QLatin1Char('\n')), 3);
+    const QStringList written = QDir(path(QStringLiteral("many"))).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(written, (QStringList{"bvhio_blank_lines.bvh", "mocapbank_crlf.bvh", "sl_tpose_qavimator.bvh"}));
+    for (const QString &name : written) {
+        const QByteArray one = readAll(path(QStringLiteral("one/") + name));
+        QVERIFY(!one.isEmpty());
+        QCOMPARE(readAll(path(QStringLiteral("many/") + name)), one);
+    }
+}
+
+void tst_ConvertCommand::failures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");  // the line after "kvbvh: ", a pattern
+
+    const QString walk = sample(QStringLiteral("cmu_12_01_walk_mb.bvh"));
+    QTest::newRow("missing-input") << QStringList{"convert", "nowhere.bvh", "-o", "out.bvh"} << "nowhere.bvh: no such file$";
+    QTest::newRow("input-is-a-folder") << QStringList{"convert", ".", "-o", "out.bvh"} << "\\.: not a file$";
+    QTest::newRow("not-bvh") << QStringList{"convert", "kvbvh.ini", "-o", "out.bvh"} << "kvbvh.ini: .+$";
+    QTest::newRow("missing-figure") << QStringList{"convert", walk, "-o", "out.bvh", "--figure", "hero.json"}
+                                    << "figure file hero.json does not exist$";
+    QTest::newRow("broken-figure") << QStringList{"convert", walk, "-o", "out.bvh", "--figure", "kvbvh.ini"}
+                                   << "figure kvbvh.ini: expected .+$";
+    QTest::newRow("unknown-map") << QStringList{"convert", walk, "-o", "out.bvh", "--map", "NoSuchMap"}
+                                 << "no stored map named \"NoSuchMap\".*$";
+    QTest::newRow("unknown-export-map") << QStringList{"convert", walk, "-o", "out.bvh", "--export-map", "Nope"}
+                                        << "no stored map named \"Nope\".*$";
+    QTest::newRow("missing-output-folder") << QStringList{"convert", walk, "-o", "no/such/out.bvh"}
+                                           << "no/such/out.bvh: the folder no/such does not exist$";
+    QTest::newRow("missing-out-dir") << QStringList{"convert", walk, "--out-dir", "nodir"}
+                                     << "the output folder nodir does not exist$";
+    QTest::newRow("import-missing-input") << QStringList{"import", "nowhere.bvh", "-o", "out.bvh"}
+                                          << "nowhere.bvh: no such file$";
+    QTest::newRow("export-missing-scene") << QStringList{"export", "scene.json", "-o", "out.bvh"}
+                                          << "scene.json: no such file$";
+    QTest::newRow("export-not-a-scene") << QStringList{"export", walk, "-o", "out.bvh"} << ".+cmu_12_01_walk_mb.bvh:1: .+$";
+}
+
+void tst_ConvertCommand::failures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    // A real settings file, so that "kvbvh.ini" exists as a file that is no BVH.
+    QCOMPARE(run({QStringLiteral("maps"), QStringLiteral("list")}).exitCode, 0);
+
+    const Run result = run(arguments);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(isOneErrorLine(result.err, error), qPrintable(result.err));
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(!QFileInfo::exists(path(QStringLiteral("out.bvh"))), "an output file was left behind");
+}
+
+void tst_ConvertCommand::badUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    const QString walk = sample(QStringLiteral("cmu_12_01_walk_mb.bvh"));
+    const QString jumps = sample(QStringLiteral("cmu_01_01_jumps_mb.bvh"));
+    QTest::newRow("no-input") << QStringList{"convert", "-o", "out.bvh"};
+    QTest::newRow("no-output") << QStringList{"convert", walk};
+    QTest::newRow("two-outputs") << QStringList{"convert", walk, "-o", "out.bvh", "--out-dir", "."};
+    QTest::newRow("two-inputs-one-file") << QStringList{"convert", walk, jumps, "-o", "out.bvh"};
+    QTest::newRow("same-base-name") << QStringList{"convert", walk, walk, "--out-dir", "."};
+    QTest::newRow("jobs-zero") << QStringList{"convert", walk, jumps, "--out-dir", ".", "-j", "0"};
+    QTest::newRow("jobs-not-a-number") << QStringList{"convert", walk, "-o", "out.bvh", "-jmany"};
+    QTest::newRow("unknown-option") << QStringList{"convert", walk, "-o", "out.bvh", "--fast"};
+    QTest::newRow("flag-with-value") << QStringList{"convert", walk, "-o", "out.bvh", "--limits=yes"};
+    QTest::newRow("value-missing") << QStringList{"convert", walk, "-o"};
+    QTest::newRow("import-two-inputs") << QStringList{"import", walk, jumps, "-o", "out.bvh"};
+    QTest::newRow("export-no-output") << QStringList{"export", "scene.json"};
+}
+
+void tst_ConvertCommand::badUsage()
+{
+    QFETCH(QStringList, arguments);
+    const Run result = run(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.startsWith(QLatin1String("kvbvh: ")) && result.err.contains(QLatin1String("\nUsage: kvbvh")),
+             qPrintable(result.err));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("out.bvh"))));
+}
+
+// A DISPLAY that leads nowhere must not stop a batch run: the program picks
+// its own platform unless the user chose one.
+void tst_ConvertCommand::ignoresAStaleDisplay()
+{
+    QProcessEnvironment env = serverEnvironment(dir->path());
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+    const Run result = run({QStringLiteral("convert"), sample(QStringLiteral("sl_tpose_qavimator.bvh")), QStringLiteral("-o"),
+                            path(QStringLiteral("out.bvh"))},
+                           env);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+    QVERIFY(QFileInfo::exists(path(QStringLiteral("out.bvh"))));
+}
+
+QTEST_GUILESS_MAIN(tst_ConvertCommand)
+#include "tst_convertcommand.moc"
