@@ -4,6 +4,7 @@
 #include "namepattern.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -27,6 +28,15 @@ const ChannelName channelNames[] = {
     {QLatin1String("Yscale"), Yscale},
     {QLatin1String("Zscale"), Zscale},
 };
+
+// "nan" and "inf" convert (toFloat even reports success for nan); in an
+// OFFSET they would poison every rest position below the joint, so any value
+// that is not a finite number reads 0, like other text that is no number.
+float finiteFloat(const QString &token)
+{
+    const float value = token.toFloat();
+    return std::isfinite(value) ? value : 0.0f;
+}
 
 int channelType(const QString &token)
 {
@@ -96,8 +106,8 @@ void CBvhIn::parseLine(QString line)
             }
             i += 2;
         } else if (t.contains(QLatin1String("OFFSET"))) {
-            currentRecord.offset = KvVec3(token(i + 1).toFloat(), token(i + 2).toFloat(),
-                                          token(i + 3).toFloat());
+            currentRecord.offset = KvVec3(finiteFloat(token(i + 1)), finiteFloat(token(i + 2)),
+                                          finiteFloat(token(i + 3)));
             commitRecord(EndMarker);
             i += 4;
         } else if (t.contains(QLatin1String("CHANNELS"))) {
