@@ -91,11 +91,18 @@ int KvPluginRunner::runImport(const QString &path, KvSkeleton *skeleton, const K
     settings.setValue(inPlaceKey, options.inPlace);
     settings.setValue(limitsKey, options.limits);
 
-    host->setDialogHandler([&](QDialog *dialog) {
+    const auto dialogs = [&](QDialog *dialog) {
         if (QTreeWidget *files = listTitled(dialog, QStringLiteral("File Nodes")))
             return onMapping(dialog, files, listTitled(dialog, QStringLiteral("Figure Nodes")));
         return acceptAsBuilt(dialog);
-    });
+    };
+    return runOnFigure(skeleton, dialogs, [&] { return importer->read(path, settings); });
+}
+
+int KvPluginRunner::runOnFigure(KvSkeleton *skeleton, const KvApp::DialogHandler &dialogs,
+                                const std::function<int()> &operation)
+{
+    host->setDialogHandler(dialogs);
     const QMetaObject::Connection collect = QObject::connect(
         host, &KvApp::message, host,
         [this](const QString &title, const QString &text) { lastMessages.append(title + QLatin1String(": ") + text); });
@@ -105,7 +112,7 @@ int KvPluginRunner::runImport(const QString &path, KvSkeleton *skeleton, const K
     });
 
     host->getScene()->selectNode(skeleton);
-    return importer->read(path, settings);
+    return operation();
 }
 
 bool KvPluginRunner::importFile(const QString &path, KvSkeleton *skeleton, const KvImportOptions &options,
@@ -157,17 +164,7 @@ bool KvPluginRunner::exportFile(const QString &path, KvSkeleton *skeleton, const
         settings.setValue(mapKey, exportMap);
     settings.setValue(secondLifeKey, secondLife);
 
-    host->setDialogHandler(acceptAsBuilt);
-    const QMetaObject::Connection collect = QObject::connect(
-        host, &KvApp::message, host,
-        [this](const QString &title, const QString &text) { lastMessages.append(title + QLatin1String(": ") + text); });
-    const auto restore = qScopeGuard([&] {
-        QObject::disconnect(collect);
-        host->setDialogHandler(nullptr);
-    });
-
-    host->getScene()->selectNode(skeleton);
-    if (exporter->write(path, settings) == 1)
+    if (runOnFigure(skeleton, acceptAsBuilt, [&] { return exporter->write(path, settings); }) == 1)
         return true;
     if (errorMessage)
         *errorMessage = lastMessage(QStringLiteral("the export failed"));

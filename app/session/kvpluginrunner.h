@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kvapp.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,7 +11,6 @@
 
 class QDialog;
 class QTreeWidget;
-class KvApp;
 class KvPluginLoader;
 class KvSkeleton;
 
@@ -72,6 +73,9 @@ private:
     // the mapping dialog, every other dialog is accepted. -1 without an importer.
     int runImport(const QString &path, KvSkeleton *skeleton, const KvImportOptions &options,
                   const MappingHandler &onMapping);
+    // Runs operation on skeleton's figure (selected alone) with dialogs
+    // answering the plug-in's dialogs and its warnings collected.
+    int runOnFigure(KvSkeleton *skeleton, const KvApp::DialogHandler &dialogs, const std::function<int()> &operation);
     // The text of the plug-in's last message, or fallback.
     QString lastMessage(const QString &fallback) const;
 
