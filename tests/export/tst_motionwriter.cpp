@@ -1,91 +1,67 @@
 #include "bvhout.h"
-#include "bvhstate.h"
-#include "exportfixture.h"
 #include "exportoptions.h"
 
-#include "kvapp.h"
-#include "kvfigurebuilder.h"
-#include "kvnode.h"
+#include "bvhfixture.h"
 #include "kvproperty.h"
 #include "kvscene.h"
 #include "testsupport.h"
 
 #include <QBuffer>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
+namespace {
+
+//   f ── hip ─┬─ abdomen (YXZ) ── chest (ZYX)
+//             └─ lThigh (switched off)
+struct Fixture : kvtest::TestHost
+{
+    KvSkeleton *figure = kvtest::figure(QStringLiteral("f"), {"hip:", "abdomen:hip", "chest:abdomen", "lThigh:hip"});
+
+    Fixture()
+    {
+        kvScene->addNode(figure);
+        bone("abdomen")->setRotationOrder(KvRotationOrder(KvRotationOrder::YXZ));
+        bone("chest")->setRotationOrder(KvRotationOrder(KvRotationOrder::ZYX));
+        for (const auto &[name, level] : {std::pair("hip", 1), std::pair("abdomen", 2), std::pair("chest", 3),
+                                          std::pair("lThigh", 2)}) {
+            auto record = std::make_unique<CSkelHeader>();
+            record->bone = bone(name);
+            record->level = level;
+            record->exportFlag = qstrcmp(name, "lThigh") != 0;
+            bvhState().skeletonList.append(std::move(record));
+        }
+    }
+    ~Fixture() { secondLifeOption = false; }
+    KvNode *bone(const char *name) const { return figure->findBone(QString::fromLatin1(name)); }
+
+    // The motion over the scene's range: its lines without their line ends.
+    QByteArrayList writeMotion() const
+    {
+        CBvhOut out;
+        out.computeFrameCount();
+        out.startFrames();
+        kvApp->startProgress(QStringLiteral("test"), 1000, false, false);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        out.writeMotion(&buffer);
+        QByteArrayList lines = buffer.data().split('\n');
+        return lines.takeLast().isEmpty() ? lines : QByteArrayList{"unterminated"};
+    }
+};
+
+} // namespace
 
 class tst_MotionWriter : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void section_data();
     void section();
     void frameLines();
     void referenceFrame_data();
     void referenceFrame();
-
-private:
-    KvNode *bone(const char *name) const { return figure->findBone(QString::fromLatin1(name)); }
-    // Writes the motion of hip, abdomen and chest (lThigh switched off)
-    // over the scene's range; returns the lines after the three header lines.
-    QByteArrayList writeMotion(QByteArrayList *header = nullptr);
-
-    QTemporaryDir dir;
-    std::unique_ptr<KvApp> app;
-    KvSkeleton *figure = nullptr;
 };
-
-//   figure ── hip ─┬─ abdomen (YXZ) ── chest (ZYX)
-//                  └─ lThigh (switched off)
-void tst_MotionWriter::init()
-{
-    app = std::make_unique<KvApp>(dir.filePath(QStringLiteral("settings.ini")), false);
-    figure = exporttest::figure(QStringLiteral("figure"), {"hip:", "abdomen:hip", "chest:abdomen", "lThigh:hip"}).release();
-    QVERIFY(figure);
-    kvScene->addNode(figure);
-    bone("abdomen")->setRotationOrder(KvRotationOrder(KvRotationOrder::YXZ));
-    bone("chest")->setRotationOrder(KvRotationOrder(KvRotationOrder::ZYX));
-    const char *const names[] = {"hip", "abdomen", "chest", "lThigh"};
-    const int levels[] = {1, 2, 3, 2};
-    for (int i = 0; i < 4; ++i) {
-        auto record = std::make_unique<CSkelHeader>();
-        record->bone = bone(names[i]);
-        record->level = levels[i];
-        record->exportFlag = i != 3;
-        bvhState().skeletonList.append(std::move(record));
-    }
-}
-
-void tst_MotionWriter::cleanup()
-{
-    bvhState().clearLists();
-    secondLifeOption = false;
-    app.reset();
-}
-
-QByteArrayList tst_MotionWriter::writeMotion(QByteArrayList *header)
-{
-    CBvhOut out;
-    out.computeFrameCount();
-    out.startFrames();
-    kvApp->startProgress(QStringLiteral("test"), 1000, false, false);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    out.writeMotion(&buffer);
-
-    QByteArrayList lines = buffer.data().split('\n');
-    if (lines.size() < 4 || !lines.last().isEmpty())
-        return {"malformed: " + buffer.data()};
-    lines.removeLast();
-    if (header)
-        *header = lines.mid(0, 3);
-    return lines.mid(3);
-}
 
 void tst_MotionWriter::section_data()
 {
@@ -94,18 +70,18 @@ void tst_MotionWriter::section_data()
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("frames");
     QTest::addColumn<QByteArray>("frameTime");
-
-    QTest::newRow("thirty") << false << KvTimeRange(0, 4800) << 160 << 30 << QByteArray("0.0333333");
-    QTest::newRow("thirty-second-life") << true << KvTimeRange(0, 4800) << 160 << 30 << QByteArray("0.0333333");
+    QTest::newRow("second-life") << true << KvTimeRange(0, 4800) << 160 << 30 << QByteArray("0.0333333");
     QTest::newRow("empty-range") << false << KvTimeRange(0, 0) << 160 << 0 << QByteArray("0.0333333");
     QTest::newRow("empty-range-second-life") << true << KvTimeRange(0, 0) << 160 << 0 << QByteArray("0.0333333");
     QTest::newRow("step-200") << false << KvTimeRange(0, 4800) << 200 << 24 << QByteArray("0.0416667");
-    QTest::newRow("late-start") << false << KvTimeRange(480, 4800) << 160 << 27 << QByteArray("0.0333333");
+    // Whole steps at the end minus whole steps at the start.
     QTest::newRow("start-between-steps") << false << KvTimeRange(100, 4879) << 160 << 30 << QByteArray("0.0333333");
     QTest::newRow("one-second-step") << false << KvTimeRange(0, 9600) << 4800 << 2 << QByteArray("1");
     QTest::newRow("inverted-range") << true << KvTimeRange(4800, 0) << 160 << 0 << QByteArray("0.0333333");
 }
 
+// The Frames value counts the reference frame, so it always tells the number
+// of lines that follow; the reference frame takes no progress step.
 void tst_MotionWriter::section()
 {
     QFETCH(bool, secondLife);
@@ -113,58 +89,48 @@ void tst_MotionWriter::section()
     QFETCH(int, step);
     QFETCH(int, frames);
     QFETCH(QByteArray, frameTime);
-
+    const Fixture fixture;
     secondLifeOption = secondLife;
     kvScene->setAnimRange(range);
     kvScene->setTimeStep(step);
-    QByteArrayList header;
-    const QByteArrayList lines = writeMotion(&header);
-
-    // The Frames value counts the reference frame, so it always tells the
-    // number of lines that follow.
+    const QByteArrayList lines = fixture.writeMotion();
     const int lineCount = frames + (secondLife ? 1 : 0);
-    QCOMPARE(header, QByteArrayList({"MOTION", "Frames:\t" + QByteArray::number(lineCount), "Frame Time:\t" + frameTime}));
-    QCOMPARE(lines.size(), lineCount);
-    for (const QByteArray &line : lines)
-        QCOMPARE(line.split(' ').size(), 6 + 3 + 3 + 1);  // ends in a blank
+    QCOMPARE(lines.mid(0, 3), QByteArrayList({"MOTION", "Frames:\t" + QByteArray::number(lineCount),
+                                              "Frame Time:\t" + frameTime}));
+    QCOMPARE(lines.size(), 3 + lineCount);
     QCOMPARE(kvApp->progressValue(), frames);
 }
 
-// Frame i is sampled at range start + i steps; values go out as position,
-// then Z, X, Y rotation in degrees.
+// Frame i is sampled at range start + i steps; a line holds the root's
+// position, then each exported joint's Z, X and Y rotation in degrees, and
+// ends in a blank.
 void tst_MotionWriter::frameLines()
 {
+    const Fixture fixture;
     for (int n = 0; n <= 10; ++n) {
         const int t = n * 160;
-        bone("hip")->getXPosControl()->setKey(t, float(n));
-        bone("hip")->getYPosControl()->setKey(t, 40.0f + n / 4.0f);
-        bone("hip")->getZPosControl()->setKey(t, -0.5f * n);
-        bone("abdomen")->getXRotControl()->setKey(t, 10.0f + n);
-        bone("abdomen")->getYRotControl()->setKey(t, -20.0f);
-        bone("abdomen")->getZRotControl()->setKey(t, 30.0f);
-        bone("chest")->getYRotControl()->setKey(t, 5.0f * n);
-        bone("lThigh")->getXRotControl()->setKey(t, 45.0f);
+        fixture.bone("hip")->getXPosControl()->setKey(t, float(n));
+        fixture.bone("hip")->getYPosControl()->setKey(t, 40.0f + n / 4.0f);
+        fixture.bone("hip")->getZPosControl()->setKey(t, -0.5f * n);
+        fixture.bone("abdomen")->getXRotControl()->setKey(t, 10.0f + n);
+        fixture.bone("abdomen")->getYRotControl()->setKey(t, -20.0f);
+        fixture.bone("abdomen")->getZRotControl()->setKey(t, 30.0f);
+        fixture.bone("chest")->getYRotControl()->setKey(t, 5.0f * n);
+        fixture.bone("lThigh")->getXRotControl()->setKey(t, 45.0f);
     }
     kvScene->setAnimRange({480, 960});
-    kvScene->setTime(1234);
-    const QByteArrayList lines = writeMotion();
+    const QByteArrayList lines = fixture.writeMotion().mid(3);
     QCOMPARE(lines.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const int n = 3 + i;
-        const QByteArrayList fields = lines[i].split(' ');
+    for (int n = 3; n < 6; ++n) {
+        const QByteArrayList fields = lines[n - 3].split(' ');
         QCOMPARE(fields.size(), 13);
-        QCOMPARE(fields.last(), QByteArray());
-        const QByteArrayList position = fields.mid(0, 3);
-        QCOMPARE(position, QByteArrayList({QByteArray::number(n) + ".000000", QByteArray::number(40.0 + n / 4.0, 'f', 6),
-                                           QByteArray::number(-0.5 * n, 'f', 6)}));
+        QCOMPARE(fields.mid(0, 3) << fields.last(),
+                 QByteArrayList({QByteArray::number(n) + ".000000", QByteArray::number(40.0 + n / 4.0, 'f', 6),
+                                 QByteArray::number(-0.5 * n, 'f', 6), ""}));
         const double expectedDeg[] = {0, 0, 0, 30, 10.0 + n, -20, 0, 0, 5.0 * n};
-        for (int k = 0; k < 9; ++k) {
-            const double written = fields[3 + k].toDouble();
-            QVERIFY2(kvtest::near(written, expectedDeg[k], 1e-3),
-                     qPrintable(QStringLiteral("frame %1 value %2: %3").arg(n).arg(3 + k).arg(written)));
-        }
+        for (int k = 0; k < 9; ++k)
+            QVERIFY2(kvtest::near(fields[3 + k].toDouble(), expectedDeg[k], 1e-3), lines[n - 3].constData());
     }
-    QCOMPARE(kvScene->getTime(), 480);  // the writer samples by time; startFrames moved the clock
 }
 
 void tst_MotionWriter::referenceFrame_data()
@@ -172,46 +138,39 @@ void tst_MotionWriter::referenceFrame_data()
     QTest::addColumn<int>("rangeStart");
     QTest::addColumn<float>("rootY");
     QTest::addColumn<float>("rootXDeg");
-    QTest::addColumn<QByteArray>("nudgedY");
-    QTest::addColumn<QByteArray>("nudgedX");
-
-    QTest::newRow("at-rest") << 0 << 0.0f << 0.0f << QByteArray("0.002000") << QByteArray("0.060000");
-    QTest::newRow("height-at-limit") << 0 << 0.002f << 0.0f << QByteArray("0.004000") << QByteArray("0.060000");
-    QTest::newRow("height-at-minus-limit") << 0 << -0.002f << 0.0f << QByteArray("0.000000") << QByteArray("0.060000");
-    QTest::newRow("height-above-limit") << 0 << 0.0021f << 0.0f << QByteArray("0.000000") << QByteArray("0.060000");
-    QTest::newRow("height-40") << 0 << 40.0f << 0.0f << QByteArray("0.000000") << QByteArray("0.060000");
-    QTest::newRow("angle-inside") << 0 << 0.0f << 0.05f << QByteArray("0.002000") << QByteArray("0.110000");
-    QTest::newRow("angle-negative") << 0 << 0.0f << -0.05f << QByteArray("0.002000") << QByteArray("0.010000");
-    QTest::newRow("angle-outside") << 0 << 0.0f << 0.07f << QByteArray("0.002000") << QByteArray("0.000000");
+    QTest::addColumn<QByteArray>("nudged");  // root height and X rotation
+    QTest::newRow("at-rest") << 0 << 0.0f << 0.0f << QByteArray("0.002000 0.000000 0.000000 0.060000");
+    QTest::newRow("height-at-limit") << 0 << 0.002f << 0.05f << QByteArray("0.004000 0.000000 0.000000 0.110000");
+    QTest::newRow("inside") << 0 << -0.001f << -0.05f << QByteArray("0.001000 0.000000 0.000000 0.010000");
+    QTest::newRow("height-40") << 0 << 40.0f << 0.07f << QByteArray("0.000000 0.000000 0.000000 0.000000");
+    QTest::newRow("below-limits") << 0 << -40.0f << -0.07f << QByteArray("0.000000 0.000000 0.000000 0.000000");
     // Time 0 holds height 40 and 30 degrees; the range starts elsewhere.
-    QTest::newRow("from-range-start") << 480 << 0.0f << 0.0f << QByteArray("0.002000") << QByteArray("0.060000");
+    QTest::newRow("from-range-start") << 480 << 0.0f << 0.0f << QByteArray("0.002000 0.000000 0.000000 0.060000");
 }
 
+// Root: position 0 Y' 0, rotation 0 X' 0; unrotated joints: 0 0.06 0. The
+// next line is the range start's frame as it is.
 void tst_MotionWriter::referenceFrame()
 {
     QFETCH(int, rangeStart);
     QFETCH(float, rootY);
     QFETCH(float, rootXDeg);
-    QFETCH(QByteArray, nudgedY);
-    QFETCH(QByteArray, nudgedX);
-
-    KvNode *hip = bone("hip");
+    QFETCH(QByteArray, nudged);
+    const Fixture fixture;
+    KvNode *hip = fixture.bone("hip");
     hip->getXPosControl()->setKey(rangeStart, 5.0f);
     hip->getZPosControl()->setKey(rangeStart, 7.0f);
     hip->getYPosControl()->setKey(rangeStart, rootY);
     hip->getXRotControl()->setKey(rangeStart, rootXDeg);
-    if (rangeStart > 0) {
-        hip->getYPosControl()->setKey(0, 40.0f);
-        hip->getXRotControl()->setKey(0, 30.0f);
-    }
+    hip->getYPosControl()->setKey(0, rangeStart > 0 ? 40.0f : rootY);
+    hip->getXRotControl()->setKey(0, rangeStart > 0 ? 30.0f : rootXDeg);
     secondLifeOption = true;
     kvScene->setAnimRange({rangeStart, rangeStart + 160});
-    const QByteArrayList lines = writeMotion();
+    const QByteArrayList lines = fixture.writeMotion().mid(3);
     QCOMPARE(lines.size(), 2);
-    // Root: position 0 Y' 0, rotation 0 X' 0; unrotated joints: 0 0.06 0.
-    QCOMPARE(lines[0], "0.000000 " + nudgedY + " 0.000000 0.000000 " + nudgedX
-                           + " 0.000000 0.000000 0.060000 0.000000 0.000000 0.060000 0.000000 ");
-    QVERIFY(lines[1].endsWith(" 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000 "));
+    QCOMPARE(lines[0], "0.000000 " + nudged + " 0.000000 0.000000 0.060000 0.000000 0.000000 0.060000 0.000000 ");
+    QVERIFY(lines[1].startsWith("5.000000 ")
+            && lines[1].endsWith(" 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000 "));
 }
 
 QTEST_GUILESS_MAIN(tst_MotionWriter)

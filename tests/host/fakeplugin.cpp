@@ -40,15 +40,11 @@ public:
 KvPlugin definition(QString::fromLatin1("Fake"), QString(), QString(), 0);
 FakeFactory<FakeExporter> exporterFactory(0x7e000002);
 FakeFactory<FakeImporter> importerFactory(0x7e000001);
-
-struct Registration
-{
-    Registration()
-    {
-        definition.addClassFactory(&exporterFactory);
-        definition.addClassFactory(&importerFactory);
-    }
-} registration;
+[[maybe_unused]] const bool registered = [] {
+    definition.addClassFactory(&exporterFactory);
+    definition.addClassFactory(&importerFactory);
+    return true;
+}();
 
 } // namespace
 

@@ -7,14 +7,11 @@
 #include <QDialog>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -32,52 +29,29 @@ public:
     }
     bool agrees;
     int acceptCalls = 0;
-    int showCount = 0;
-
-protected:
-    void showEvent(QShowEvent *event) override
-    {
-        ++showCount;
-        QDialog::showEvent(event);
-    }
 };
 
-// What a modal message box looked like while it was open.
-struct SeenBox
+// Once the event loop runs (inside a box's exec()), describes the active modal
+// dialog ("" for none) and closes it: a message box by key, anything else
+// rejected, so that a dialog shown by mistake fails the test instead of hanging it.
+void closeNextModal(QString &seen, QWidget *expectedParent, Qt::Key key)
 {
-    bool seen = false;
-    QString title;
-    QString text;
-    QList<QMessageBox::StandardButton> buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
-    QWidget *parent = nullptr;
-};
-
-// Runs inside the box's exec(): records the active modal box, then lets
-// react close it. Anything else modal is rejected, so that a dialog shown by
-// mistake fails the test instead of hanging it.
-void inspectNextModal(SeenBox &seen, std::function<void(QMessageBox *)> react)
-{
-    QTimer::singleShot(0, [&seen, react] {
-        QWidget *modal = QApplication::activeModalWidget();
-        auto *box = qobject_cast<QMessageBox *>(modal);
+    QTimer::singleShot(0, [&seen, expectedParent, key] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto *box = qobject_cast<QMessageBox *>(dialog);
         if (!box) {
-            if (auto *dialog = qobject_cast<QDialog *>(modal)) {
-                seen.seen = true;
+            seen = dialog ? QStringLiteral("a dialog") : QString();
+            if (dialog)
                 dialog->reject();
-            }
             return;
         }
-        seen.seen = true;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
+        seen = box->windowTitle() + QLatin1String(": ") + box->text();
         for (QAbstractButton *button : box->buttons())
-            seen.buttons.append(box->standardButton(button));
-        seen.defaultButton = box->standardButton(box->defaultButton());
-        seen.escapeButton = box->standardButton(box->escapeButton());
-        seen.parent = box->parentWidget();
-        react(box);
+            seen += QStringLiteral(" [%1]").arg(button->text().remove(QLatin1Char('&')));
+        seen += QStringLiteral(" default %1").arg(box->defaultButton()->text().remove(QLatin1Char('&')));
+        if (box->parentWidget() != expectedParent)
+            seen += QLatin1String(" over another window");
+        QTest::keyClick(box, key);
     });
 }
 
@@ -88,7 +62,6 @@ class tst_KvApp : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -98,23 +71,17 @@ private Q_SLOTS:
     void handlersScriptAnswers();
     void batchMessages_data();
     void batchMessages();
-    void warningShown_data();
-    void warningShown();
-    void questionShown_data();
-    void questionShown();
+    void shownMessages_data();
+    void shownMessages();
     void progressCounting();
-    void progressDialogOnlyWhenInteractive();
-    void defaultSettingsFileIsUsable();
+    void settingsRoundTrip_data();
+    void settingsRoundTrip();
+    void settingsGroups();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<KvApp> app;
 };
-
-void tst_KvApp::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-}
 
 void tst_KvApp::init()
 {
@@ -130,12 +97,12 @@ void tst_KvApp::cleanup()
 void tst_KvApp::globals()
 {
     QCOMPARE(kvApp, app.get());
-    QVERIFY(app->getScene());
     QCOMPARE(kvScene, app->getScene());
     QCOMPARE(app->getAppSettingsMgr()->fileName(), dir->filePath(QStringLiteral("host.ini")));
     app.reset();
     QCOMPARE(kvApp, nullptr);
     QCOMPARE(kvScene, nullptr);
+    QVERIFY(KvApp::defaultSettingsFile().endsWith(QLatin1String("/kvbvh/kvbvh.ini")));
 }
 
 void tst_KvApp::execDialogBatch_data()
@@ -143,9 +110,7 @@ void tst_KvApp::execDialogBatch_data()
     QTest::addColumn<bool>("agrees");
     QTest::addColumn<bool>("staleAccepted");
     QTest::addColumn<int>("expected");
-
-    QTest::newRow("accepts")             << true << false << int(QDialog::Accepted);
-    QTest::newRow("refuses")             << false << false << int(QDialog::Rejected);
+    QTest::newRow("accepts") << true << false << int(QDialog::Accepted);
     QTest::newRow("refuses-after-stale") << false << true << int(QDialog::Rejected);
 }
 
@@ -156,13 +121,15 @@ void tst_KvApp::execDialogBatch()
     QFETCH(bool, agrees);
     QFETCH(bool, staleAccepted);
     QFETCH(int, expected);
-
     ProbeDialog dialog(agrees);
     if (staleAccepted)
         dialog.setResult(QDialog::Accepted);
+    QString seen;
+    closeNextModal(seen, nullptr, Qt::Key_Escape);
     QCOMPARE(app->execDialog(&dialog), expected);
     QCOMPARE(dialog.acceptCalls, 1);
-    QCOMPARE(dialog.showCount, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(seen, QString());
     QCOMPARE(app->execDialog(nullptr), int(QDialog::Rejected));
 }
 
@@ -181,57 +148,63 @@ void tst_KvApp::handlersScriptAnswers()
         asked << title << text;
         return int(QMessageBox::No);
     });
-    SeenBox seen;
-    inspectNextModal(seen, [](QMessageBox *box) { box->reject(); });
-
+    QString seen;
+    closeNextModal(seen, nullptr, Qt::Key_Escape);
     QCOMPARE(app->execDialog(&dialog), 7);
     QCOMPARE(handed, &dialog);
     QCOMPARE(dialog.acceptCalls, 0);
     QCOMPARE(app->question(QStringLiteral("Maps"), QStringLiteral("Delete walk?")), int(QMessageBox::No));
     QCOMPARE(asked, (QStringList{QStringLiteral("Maps"), QStringLiteral("Delete walk?")}));
     QCoreApplication::processEvents();
-    QVERIFY(!seen.seen);
+    QCOMPARE(seen, QString());
 }
 
 void tst_KvApp::batchMessages_data()
 {
-    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("isQuestion");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
-
-    QTest::newRow("warning")  << "warning" << "BVH File Importer" << "The file could not be opened:\n/tmp/a b.bvh";
-    QTest::newRow("question") << "question" << "BVH File Importer" << "Replace map <b>walk</b>?";
+    QTest::newRow("warning") << false << "BVH File Importer" << "The file could not be opened:\n/tmp/a b.bvh";
+    QTest::newRow("question") << true << "BVH File Importer" << "Replace map <b>walk</b>?";
 }
 
 // Logged and signalled with their exact title and text; questions take Yes.
 void tst_KvApp::batchMessages()
 {
-    QFETCH(QString, kind);
+    QFETCH(bool, isQuestion);
     QFETCH(QString, title);
     QFETCH(QString, text);
-
     QSignalSpy messages(app.get(), &KvApp::message);
-    if (kind == QLatin1String("warning"))
-        app->warning(title, text);
-    else
+    if (isQuestion)
         QCOMPARE(app->question(title, text), int(QMessageBox::Yes));
+    else
+        app->warning(title, text);
     QCOMPARE(app->messageLog(), QStringList{title + QLatin1String(": ") + text});
     QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.at(0).at(0).toString(), title);
-    QCOMPARE(messages.at(0).at(1).toString(), text);
+    QCOMPARE(messages.at(0), (QVariantList{title, text}));
 }
 
-void tst_KvApp::warningShown_data()
+// An interactive host shows the box over the modal dialog in front, if any.
+void tst_KvApp::shownMessages_data()
 {
+    QTest::addColumn<bool>("isQuestion");
     QTest::addColumn<bool>("overModalDialog");
-    QTest::newRow("over-main-window")  << false;
-    QTest::newRow("over-modal-dialog") << true;
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("seen");
+    QTest::newRow("warning-over-dialog") << false << true << int(Qt::Key_Return) << 0
+                                         << "Exporter: Select one. [OK] default OK";
+    QTest::newRow("question-enter") << true << false << int(Qt::Key_Return) << int(QMessageBox::Yes)
+                                    << "Exporter: Select one. [Yes] [No] default Yes";
 }
 
-void tst_KvApp::warningShown()
+void tst_KvApp::shownMessages()
 {
+    QFETCH(bool, isQuestion);
     QFETCH(bool, overModalDialog);
-
+    QFETCH(int, key);
+    QFETCH(int, expected);
+    QFETCH(QString, seen);
     QMainWindow window;
     app->setInterface(&window);
     app->setInteractive(true);
@@ -241,52 +214,13 @@ void tst_KvApp::warningShown()
         mapping.show();
         QVERIFY(QTest::qWaitForWindowExposed(&mapping));
     }
-
-    SeenBox seen;
-    inspectNextModal(seen, [](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
-    app->warning(QStringLiteral("BVH File Exporter"), QStringLiteral("Select exactly one figure."));
-
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.title, QStringLiteral("BVH File Exporter"));
-    QCOMPARE(seen.text, QStringLiteral("Select exactly one figure."));
-    QCOMPARE(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
-    QCOMPARE(seen.parent, overModalDialog ? static_cast<QWidget *>(&mapping) : &window);
-}
-
-void tst_KvApp::questionShown_data()
-{
-    QTest::addColumn<int>("key");      // 0: click the button
-    QTest::addColumn<int>("clicked");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("click-yes") << 0 << int(QMessageBox::Yes) << int(QMessageBox::Yes);
-    QTest::newRow("click-no")  << 0 << int(QMessageBox::No) << int(QMessageBox::No);
-    QTest::newRow("escape")    << int(Qt::Key_Escape) << 0 << int(QMessageBox::No);
-    QTest::newRow("enter")     << int(Qt::Key_Return) << 0 << int(QMessageBox::Yes);
-}
-
-void tst_KvApp::questionShown()
-{
-    QFETCH(int, key);
-    QFETCH(int, clicked);
-    QFETCH(int, expected);
-
-    app->setInteractive(true);
-    SeenBox seen;
-    inspectNextModal(seen, [key, clicked](QMessageBox *box) {
-        if (key)
-            QTest::keyClick(box, Qt::Key(key));
-        else
-            box->button(QMessageBox::StandardButton(clicked))->click();
-    });
-    QCOMPARE(app->question(QStringLiteral("Delete Map"), QStringLiteral("Delete walk?")), expected);
-
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.title, QStringLiteral("Delete Map"));
-    QCOMPARE(seen.text, QStringLiteral("Delete walk?"));
-    QCOMPARE(seen.buttons.size(), 2);
-    QCOMPARE(seen.defaultButton, QMessageBox::Yes);
-    QCOMPARE(seen.escapeButton, QMessageBox::No);
+    QString box;
+    closeNextModal(box, overModalDialog ? static_cast<QWidget *>(&mapping) : &window, Qt::Key(key));
+    if (isQuestion)
+        QCOMPARE(app->question(QStringLiteral("Exporter"), QStringLiteral("Select one.")), expected);
+    else
+        app->warning(QStringLiteral("Exporter"), QStringLiteral("Select one."));
+    QCOMPARE(box, seen);
 }
 
 void tst_KvApp::progressCounting()
@@ -294,64 +228,88 @@ void tst_KvApp::progressCounting()
     QSignalSpy started(app.get(), &KvApp::progressStarted);
     QSignalSpy stepped(app.get(), &KvApp::progressStepped);
     QSignalSpy finished(app.get(), &KvApp::progressFinished);
-
     app->stepProgress(1);  // nothing running: ignored
     app->startProgress(QStringLiteral("first"), 10, false, false);
     app->stepProgress(4);
     app->startProgress(QStringLiteral("Reading walk.bvh"), 3, false, false);
     QCOMPARE(finished.count(), 1);  // the first one was closed
-    QCOMPARE(app->progressCaption(), QStringLiteral("Reading walk.bvh"));
-    QCOMPARE(app->progressValue(), 0);
-    QCOMPARE(started.count(), 2);
-    QCOMPARE(started.at(1).at(1).toInt(), 3);
-
+    QCOMPARE(started.at(1), (QVariantList{QStringLiteral("Reading walk.bvh"), 3}));
     for (int i = 0; i < 5; ++i)
         app->stepProgress(1);
     QCOMPARE(app->progressValue(), 5);  // beyond the total, still counted
     QCOMPARE(stepped.count(), 6);
-    QCOMPARE(stepped.at(5).at(0).toInt(), 5);
-    QCOMPARE(stepped.at(5).at(1).toInt(), 3);
-
+    QCOMPARE(stepped.at(5), (QVariantList{5, 3}));
     app->finishProgress();
     app->finishProgress();
     QVERIFY(!app->isProgressActive());
     QCOMPARE(finished.count(), 2);
 }
 
-void tst_KvApp::progressDialogOnlyWhenInteractive()
+// Written by one manager, read at once by a second one on the same file. An
+// invalid "stored" means the key is never written; a bool default reads a bool.
+void tst_KvApp::settingsRoundTrip_data()
 {
-    QMainWindow window;
-    app->setInterface(&window);
-
-    app->startProgress(QStringLiteral("batch"), 4, false, true);
-    QVERIFY(window.findChildren<QProgressDialog *>().isEmpty());
-    app->finishProgress();
-
-    app->setInteractive(true);
-    app->startProgress(QStringLiteral("Reading"), 4, false, true);
-    const QList<QProgressDialog *> dialogs = window.findChildren<QProgressDialog *>();
-    QCOMPARE(dialogs.size(), 1);
-    const QPointer<QProgressDialog> dialog = dialogs.first();
-    QCOMPARE(dialog->labelText(), QStringLiteral("Reading"));
-    app->stepProgress(3);
-    QCOMPARE(dialog->value(), 3);
-    app->stepProgress(3);
-    QCOMPARE(dialog->value(), 4);  // shown up to the total...
-    QVERIFY(dialog);               // ...and not closed by reaching it
-    app->finishProgress();
-    QVERIFY(!dialog);
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QVariant>("defaultValue");
+    QTest::addColumn<bool>("expectedOk");
+    QTest::newRow("bool-absent") << QVariant() << QVariant(true) << false;
+    QTest::newRow("bool-false") << QVariant(false) << QVariant(true) << true;
+    QTest::newRow("string-absent") << QVariant() << QVariant(QStringLiteral("d")) << false;
+    // INI pitfalls: commas read back as a list; '=', ';' and quotes need escaping.
+    QTest::newRow("string-commas") << QVariant(QStringLiteral("Hips,Chest")) << QVariant(QString()) << true;
+    QTest::newRow("string-map-data") << QVariant(QStringLiteral("hip=Hips;chest=\"Chest 1\"")) << QVariant(QString())
+                                     << true;
+    QTest::newRow("string-blanks-non-latin") << QVariant(QStringLiteral("  Größe Ä ")) << QVariant(QString()) << true;
 }
 
-// The default file sits in a folder of its own that may not exist yet.
-void tst_KvApp::defaultSettingsFileIsUsable()
+void tst_KvApp::settingsRoundTrip()
 {
-    const QString path = KvApp::defaultSettingsFile();
-    QVERIFY(path.endsWith(QLatin1String("/kvbvh/kvbvh.ini")));
-    QDir(QFileInfo(path).absolutePath()).removeRecursively();
-    KvAppSettingsMgr(path).setBoolValue(QStringLiteral("probe"), true);
-    QVERIFY(KvAppSettingsMgr(path).getBoolValue(QStringLiteral("probe"), false));
-    QVERIFY(QFileInfo::exists(path));
-    QFile::remove(path);
+    QFETCH(QVariant, stored);
+    QFETCH(QVariant, defaultValue);
+    QFETCH(bool, expectedOk);
+    const QString key = QStringLiteral("Frame Opt");
+    const bool isBool = defaultValue.typeId() == QMetaType::Bool;
+    KvAppSettingsMgr *writer = app->getAppSettingsMgr();
+    writer->pushPath(QStringLiteral("BVHIO"));
+    if (stored.isValid() && isBool)
+        writer->setBoolValue(key, stored.toBool());
+    else if (stored.isValid())
+        writer->setStringValue(key, stored.toString());
+
+    KvAppSettingsMgr reader(writer->fileName());
+    reader.pushPath(QStringLiteral("BVHIO"));
+    const QVariant expected = expectedOk ? stored : defaultValue;
+    bool ok = !expectedOk;
+    if (isBool)
+        QCOMPARE(reader.getBoolValue(key, defaultValue.toBool(), &ok), expected.toBool());
+    else
+        QCOMPARE(reader.getStringValue(key, defaultValue.toString(), &ok), expected.toString());
+    QCOMPARE(ok, expectedOk);
+}
+
+void tst_KvApp::settingsGroups()
+{
+    KvAppSettingsMgr *settings = app->getAppSettingsMgr();
+    settings->popPath();  // nothing pushed: no effect
+    settings->pushPath(QStringLiteral("BVHIO"));
+    settings->setStringValue(QStringLiteral("walk_DATA"), QStringLiteral("hip=Hips"));
+    settings->setStringValue(QStringLiteral("Maps"), QStringLiteral("a"));
+    settings->pushPath(QStringLiteral("Inner"));
+    QCOMPARE(settings->currentPath(), QStringLiteral("BVHIO/Inner"));
+    settings->setBoolValue(QStringLiteral("Maps"), true);
+    settings->popPath();
+    QCOMPARE(settings->getStringValue(QStringLiteral("Maps"), QString()), QStringLiteral("a"));
+    // An empty key must not take the whole group with it.
+    settings->removeValue(QStringLiteral("Maps"));
+    settings->removeValue(QString());
+    QCOMPARE(settings->childKeys(), QStringList{QStringLiteral("walk_DATA")});
+    settings->popPath();
+    settings->popPath();
+    QCOMPARE(settings->currentPath(), QString());
+    bool ok = true;
+    QCOMPARE(settings->getStringValue(QStringLiteral("Maps"), QStringLiteral("none"), &ok), QStringLiteral("none"));
+    QVERIFY(!ok);
+    QVERIFY(settings->contains(QStringLiteral("BVHIO/Inner/Maps")));
 }
 
 QTEST_MAIN(tst_KvApp)

@@ -1,10 +1,9 @@
 #include "kvfigurefile.h"
 
-#include "kvbvhfigure.h"
 #include "kvdefaultfigure.h"
+#include "kvfigurebuilder.h"
 #include "kvnode.h"
 #include "kvproperty.h"
-#include "testsupport.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -12,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 
 Q_DECLARE_METATYPE(KvFigureDesc)
@@ -37,17 +37,6 @@ QStringList dump(const KvFigureDesc &desc)
     return lines;
 }
 
-KvBoneDesc bone(const QString &name, const QString &parent, KvVec3 origin, KvVec3 end, int order)
-{
-    KvBoneDesc desc;
-    desc.name = name;
-    desc.parent = parent;
-    desc.origin = origin;
-    desc.endPoint = end;
-    desc.order = KvRotationOrder(order);
-    return desc;
-}
-
 // A valid file; the rejection rows each break one thing in it.
 const QByteArray validText = R"({"format": "kvfigure", "version": 1, "name": "fig", "bones": [
  {"name": "hip", "origin": [0, 40, 0], "end": [0, 45, 0], "order": "YXZ"},
@@ -68,9 +57,8 @@ private Q_SLOTS:
     void savesSkeleton();
     void rejects_data();
     void rejects();
-    void saveRefuses_data();
-    void saveRefuses();
-    void reportsFileErrors();
+    void refused_data();
+    void refused();
 
 private:
     QTemporaryDir dir;
@@ -86,35 +74,19 @@ void tst_KvFigureFile::initTestCase()
 void tst_KvFigureFile::roundTrip_data()
 {
     QTest::addColumn<KvFigureDesc>("desc");
-
-    QTest::newRow("default-figure") << KvDefaultFigure::desc();
-
-    QString error;
-    const std::optional<KvFigureDesc> fromBvh =
-        KvBvhFigure::load(kvtest::dataFile(QStringLiteral("bvh/mixamorig_colon_names.bvh")), &error);
-    QVERIFY2(fromBvh, qPrintable(error));
-    QTest::newRow("bvh-colon-names") << *fromBvh;
-
-    KvFigureDesc text;
-    text.name = QStringLiteral("quote\" back\\slash");
-    text.label = QStringLiteral("Figür\twith\ncontrols \x01");
-    text.bones = {bone(QStringLiteral("Left Hip"), QString(), {}, {1, 0, 0}, KvRotationOrder::ZYX),
-                  bone(QStringLiteral("Knie \"L\""), QStringLiteral("Left Hip"), {}, {}, KvRotationOrder::XZY)};
-    text.bones[1].label = QStringLiteral("\u00e9\u4e2d");
+    // Bones as {name, label, parent, origin, end, order, limits}.
+    const KvFigureDesc text{QStringLiteral("quote\" back\\slash"), QStringLiteral("Figür\twith\ncontrols \x01"),
+        {{QStringLiteral("Left Hip"), {}, {}, {}, {1, 0, 0}, KvRotationOrder(KvRotationOrder::ZYX), {}},
+         {QStringLiteral("Knie \"L\""), QStringLiteral("\u00e9\u4e2d"), QStringLiteral("Left Hip"), {}, {},
+          KvRotationOrder(KvRotationOrder::XZY), {}}}};
     QTest::newRow("awkward-text") << text;
-
-    KvFigureDesc numbers;
-    numbers.name = QStringLiteral("n");
-    numbers.bones = {bone(QStringLiteral("a"), QString(), {0.1f, 1.0f / 3.0f, -1e-30f},
-                          {3.4e38f, -123456.789f, std::numeric_limits<float>::denorm_min()}, KvRotationOrder::YZX),
-                     bone(QStringLiteral("b"), QStringLiteral("a"), {16777217.0f, 2.5e-8f, -0.0f},
-                          {43.528519f, -0.684411f, 1e10f}, KvRotationOrder::ZXY)};
-    numbers.bones[0].limits = KvRotationLimits{{-inf, -0.1f, 0}, {inf, 179.99f, 0}};
+    const KvFigureDesc numbers{QStringLiteral("n"), {},
+        {{QStringLiteral("a"), {}, {}, {0.1f, 1.0f / 3.0f, -1e-30f},
+          {3.4e38f, -123456.789f, std::numeric_limits<float>::denorm_min()}, KvRotationOrder(KvRotationOrder::YZX),
+          KvRotationLimits{{-inf, -0.1f, 0}, {inf, 179.99f, 0}}},
+         {QStringLiteral("b"), {}, QStringLiteral("a"), {16777217.0f, 2.5e-8f, -0.0f}, {43.528519f, -0.684411f, 1e10f},
+          KvRotationOrder(KvRotationOrder::ZXY), {}}}};
     QTest::newRow("awkward-numbers") << numbers;
-
-    KvFigureDesc empty;
-    empty.name = QStringLiteral("nobody");
-    QTest::newRow("no-bones") << empty;
 }
 
 void tst_KvFigureFile::roundTrip()
@@ -135,14 +107,17 @@ void tst_KvFigureFile::roundTrip()
     QCOMPARE(KvFigureFile::toJson(*loaded).split('\n'), text.split('\n'));
 }
 
+// What the builder made, described again: a bone with one clamped rotation
+// control keeps the other two unbounded.
 void tst_KvFigureFile::savesSkeleton()
 {
-    // A bone with one clamped rotation control keeps the other two unbounded.
-    std::unique_ptr<KvSkeleton> skeleton = KvDefaultFigure::build();
-    QVERIFY(skeleton);
-    skeleton->findBone(QStringLiteral("lShin"))->getYRotControl()->setIsClamped(false);
-    skeleton->findBone(QStringLiteral("lShin"))->getZRotControl()->setIsClamped(false);
     KvFigureDesc expected = KvDefaultFigure::desc();
+    expected.bones[1].label = QStringLiteral("Belly");
+    std::unique_ptr<KvSkeleton> skeleton = KvFigureBuilder::build(expected);
+    QVERIFY(skeleton);
+    KvBone *shin = skeleton->findBone(QStringLiteral("lShin"));
+    shin->getYRotControl()->setIsClamped(false);
+    shin->getZRotControl()->setIsClamped(false);
     for (KvBoneDesc &bone : expected.bones) {
         if (bone.name == QLatin1String("lShin"))
             bone.limits = KvRotationLimits{{bone.limits->minDeg.x, -inf, -inf}, {bone.limits->maxDeg.x, inf, inf}};
@@ -170,19 +145,11 @@ void tst_KvFigureFile::rejects_data()
     row("version-2", "\"version\": 1", "\"version\": 2", {"version: 2"});
     row("unknown-top-field", "\"bones\"", "\"Bones\"", {"unknown field \"Bones\""});
     row("bone-not-object", "\"bones\": [\n", "\"bones\": [\n3, ", {"bone 0: expected an object"});
-    row("name-missing", "{\"name\": \"thigh\", ", "{", {"bone 1: name: missing"});
-    row("name-empty", "\"name\": \"thigh\"", "\"name\": \"\"", {"bone 1: name: empty"});
-    row("name-repeated", "\"name\": \"thigh\"", "\"name\": \"hip\"", {"bone 1 \"hip\"", "already used by bone 0"});
-    row("label-number", "\"parent\": \"hip\",", "\"parent\": \"hip\", \"label\": 3,", {"bone 1 \"thigh\": label"});
     row("unknown-bone-field", "\"origin\": [5, 38, 0]", "\"orgin\": [5, 38, 0]", {"bone 1 \"thigh\"", "\"orgin\""});
-    row("parent-unknown", "\"parent\": \"hip\"", "\"parent\": \"pelvis\"", {"bone 1 \"thigh\": parent", "\"pelvis\""});
-    row("origin-short", "[5, 38, 0]", "[5, 38]", {"bone 1 \"thigh\": origin"});
-    row("origin-text", "[5, 38, 0]", "[5, \"38\", 0]", {"origin: item 1"});
+    row("origin-text", "[5, 38, 0]", "[5, \"38\", 0]", {"bone 1 \"thigh\": origin: item 1"});
     row("origin-overflow", "[5, 38, 0]", "[5, 1e39, 0]", {"origin: item 1 is out of range"});
     row("end-missing", ", \"end\": [5, 20, 0]", "", {"bone 1 \"thigh\": end: missing"});
     row("order-unknown", "\"YXZ\", \"limits\"", "\"YXX\", \"limits\"", {"bone 1 \"thigh\": order", "\"YXX\""});
-    row("order-missing", "\"order\": \"YXZ\", \"limits\"", "\"limits\"", {"bone 1 \"thigh\": order: missing"});
-    row("limits-crossed", "\"max\": [30, 45, 45]", "\"max\": [30, -50, 45]", {"bone 1 \"thigh\": limits: Y"});
     row("limits-extra", "\"max\": [30", "\"mid\": 0, \"max\": [30", {"limits", "\"mid\""});
 }
 
@@ -208,50 +175,57 @@ void tst_KvFigureFile::rejects()
         QVERIFY2(error.contains(part), qPrintable(error));
 }
 
-void tst_KvFigureFile::saveRefuses_data()
+// Descriptions the builder (unless it builds) and a save both refuse: a save
+// applies the loader's rules, writes nothing, and names the file first.
+void tst_KvFigureFile::refused_data()
 {
     QTest::addColumn<KvFigureDesc>("desc");
-    QTest::addColumn<QString>("messagePart");
-
-    KvFigureDesc good;
-    good.name = QStringLiteral("fig");
-    good.bones = {bone(QStringLiteral("hip"), QString(), {}, {0, 1, 0}, KvRotationOrder::YXZ),
-                  bone(QStringLiteral("leg"), QStringLiteral("hip"), {}, {0, -1, 0}, KvRotationOrder::YXZ)};
-    good.bones[1].limits = KvRotationLimits{{-10, -10, -10}, {10, 10, 10}};
-
-    KvFigureDesc desc = good;
-    desc.bones[1].origin.y = std::nanf("");
-    QTest::newRow("nan-origin") << desc << "bone 1 \"leg\"";
-    desc = good;
-    desc.bones[1].limits->maxDeg.z = -inf;
-    QTest::newRow("max-minus-infinity") << desc << "bone 1 \"leg\"";
-    desc = good;
-    desc.bones[1].parent = QStringLiteral("nobody");  // the loader's rules hold for saving too
-    QTest::newRow("unknown-parent") << desc << "\"nobody\"";
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("builds");
+    QTest::addColumn<QStringList>("messageParts");
+    using Change = std::function<void(KvFigureDesc &)>;
+    const auto row = [](const char *tag, const Change &change, bool builds, const QStringList &parts,
+                        const QString &file = QStringLiteral("refused.json")) {
+        KvFigureDesc desc = KvDefaultFigure::desc();  // hip, abdomen, chest, neck, ...
+        change(desc);
+        QTest::newRow(tag) << desc << file << builds << parts;
+    };
+    row("empty-name", [](KvFigureDesc &d) { d.bones[2].name.clear(); }, false, {"bone 2", "empty"});
+    row("duplicate-name", [](KvFigureDesc &d) { d.bones[3].name = QStringLiteral("abdomen"); }, false,
+        {"bone 3 \"abdomen\"", "already used by bone 1"});
+    row("unknown-parent", [](KvFigureDesc &d) { d.bones[1].parent = QStringLiteral("knee"); }, false,
+        {"bone 1 \"abdomen\"", "\"knee\""});
+    row("later-parent", [](KvFigureDesc &d) { d.bones[2].parent = QStringLiteral("neck"); }, false,
+        {"bone 2 \"chest\"", "\"neck\""});
+    row("invalid-order", [](KvFigureDesc &d) { d.bones[3].order = KvRotationOrder(6); }, false,
+        {"bone 3 \"neck\"", "order"});
+    row("min-above-max", [](KvFigureDesc &d) { d.bones[1].limits->minDeg.y = 31; }, false,
+        {"bone 1 \"abdomen\"", "Y", "minimum 31", "above maximum 30"});
+    row("max-minus-infinity", [](KvFigureDesc &d) { d.bones[1].limits->maxDeg.z = -inf; }, false,
+        {"bone 1 \"abdomen\""});
+    row("nan-origin", [](KvFigureDesc &d) { d.bones[1].origin.y = std::nanf(""); }, true,
+        {"bone 1 \"abdomen\"", "not a number"});
+    row("no-folder", [](KvFigureDesc &) {}, true, {"cannot write"}, QStringLiteral("no/such/figure.json"));
 }
 
-void tst_KvFigureFile::saveRefuses()
+void tst_KvFigureFile::refused()
 {
     QFETCH(KvFigureDesc, desc);
-    QFETCH(QString, messagePart);
-    const QString path = dir.filePath(QStringLiteral("refused.json"));
-    QFile::remove(path);
+    QFETCH(QString, file);
+    QFETCH(bool, builds);
+    QFETCH(QStringList, messageParts);
     QString error;
+    QCOMPARE(bool(KvFigureBuilder::build(desc, &error)), builds);
+    for (const QString &part : messageParts)
+        QVERIFY2(builds || error.contains(part), qPrintable(error));
+    const QString path = dir.filePath(file);
     QVERIFY(!KvFigureFile::save(desc, path, &error));
-    QVERIFY2(error.startsWith(path) && error.contains(messagePart), qPrintable(error));
+    QVERIFY2(error.startsWith(path), qPrintable(error));
+    for (const QString &part : messageParts)
+        QVERIFY2(error.contains(part), qPrintable(error));
     QVERIFY(!QFile::exists(path));
-}
-
-void tst_KvFigureFile::reportsFileErrors()
-{
-    const QString missing = dir.filePath(QStringLiteral("no/such/figure.json"));
-    QString error;
-    QVERIFY(!KvFigureFile::load(missing, &error));
-    QVERIFY2(error.startsWith(missing), qPrintable(error));
-
-    error.clear();
-    QVERIFY(!KvFigureFile::save(KvDefaultFigure::desc(), missing, &error));
-    QVERIFY2(error.startsWith(missing), qPrintable(error));
+    QVERIFY(!KvFigureFile::load(path, &error));
+    QVERIFY2(error.startsWith(path), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(tst_KvFigureFile)

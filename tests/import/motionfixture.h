@@ -3,21 +3,42 @@
 #include "bvhin.h"
 #include "bvhstate.h"
 
+#include "kvapp.h"
 #include "kvfigurebuilder.h"
 #include "kvnode.h"
 #include "kvscene.h"
 #include "textbookbvh.h"
 
+#include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <memory>
 
 // Small figures and files for the motion tests, written as entries
 // "name<parent@x y z:channels"; every part after the name is optional.
 namespace motiontest {
+
+// A fresh host for each test function, import options at their defaults.
+struct Host
+{
+    QTemporaryDir dir;
+    KvApp app{dir.filePath(QStringLiteral("settings.ini")), false};
+
+    Host()
+    {
+        frameOption = true;
+        inPlaceOption = false;
+        limitsOption = false;
+    }
+    ~Host()
+    {
+        CBvhIn::setMappingDialog(nullptr);
+        bvhState().clearLists();
+    }
+};
 
 inline KvVec3 vec(const QString &text)
 {
@@ -25,17 +46,13 @@ inline KvVec3 vec(const QString &text)
     return KvVec3(v.value(0).toFloat(), v.value(1).toFloat(), v.value(2).toFloat());
 }
 
-struct Entry
+// Name, parent, position and channels of an entry.
+inline QStringList parts(const QString &entry)
 {
-    QString name, parent, position, channels;
-    explicit Entry(const QString &e)
-        : name(e.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('@'), 0, 0).section(QLatin1Char('<'), 0, 0))
-        , parent(e.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('@'), 0, 0).section(QLatin1Char('<'), 1))
-        , position(e.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('@'), 1))
-        , channels(e.section(QLatin1Char(':'), 1))
-    {
-    }
-};
+    static const QRegularExpression syntax(QStringLiteral("^([^<@:]*)(?:<([^@:]*))?(?:@([^:]*))?(?::(.*))?$"));
+    const QRegularExpressionMatch m = syntax.match(entry);
+    return {m.captured(1), m.captured(2), m.captured(3), m.captured(4)};
+}
 
 // Bones at their origins (figure space), end points at their first child,
 // added to the scene as the import's target.
@@ -43,12 +60,12 @@ inline KvSkeleton *addFigure(const QStringList &bones, int order = KvRotationOrd
 {
     KvFigureDesc desc;
     desc.name = QStringLiteral("figure");
-    for (const QString &b : bones) {
-        const Entry e(b);
+    for (const QString &entry : bones) {
+        const QStringList e = parts(entry);
         KvBoneDesc bone;
-        bone.name = e.name;
-        bone.parent = e.parent;
-        bone.origin = bone.endPoint = vec(e.position);
+        bone.name = e[0];
+        bone.parent = e[1];
+        bone.origin = bone.endPoint = vec(e[2]);
         bone.order = KvRotationOrder(order);
         for (KvBoneDesc &parent : desc.bones) {
             if (parent.name == bone.parent && parent.endPoint == parent.origin)
@@ -58,8 +75,7 @@ inline KvSkeleton *addFigure(const QStringList &bones, int order = KvRotationOrd
     }
     KvSkeleton *skeleton = KvFigureBuilder::build(desc).release();
     kvScene->addNode(skeleton);
-    bvhState().targetSkeleton = skeleton;
-    return skeleton;
+    return bvhState().targetSkeleton = skeleton;
 }
 
 // Joints at offsets from their parents (0 10 0 when not given), a six-channel
@@ -67,33 +83,23 @@ inline KvSkeleton *addFigure(const QStringList &bones, int order = KvRotationOrd
 // end in an End Site.
 inline QByteArray hierarchy(const QStringList &joints)
 {
-    std::vector<Entry> entries;
-    for (const QString &j : joints)
-        entries.emplace_back(j);
-    std::function<QByteArray(const Entry &)> write = [&](const Entry &j) {
-        QString channels = j.channels;
-        if (channels.isEmpty()) {
-            channels = j.parent.isEmpty() ? QStringLiteral("Xposition Yposition Zposition ") : QString();
-            channels += QStringLiteral("Zrotation Xrotation Yrotation");
+    std::function<QByteArray(const QString &)> write = [&](const QString &name) {
+        QByteArray text;
+        for (const QString &entry : joints) {
+            QStringList j = parts(entry);
+            if (j[1] != name)
+                continue;
+            if (j[3].isEmpty())
+                j[3] = (name.isEmpty() ? "Xposition Yposition Zposition " : "") + QStringLiteral("Zrotation Xrotation Yrotation");
+            const QByteArray inner = write(j[0]);
+            text += (name.isEmpty() ? "ROOT " : "JOINT ") + j[0].toLatin1() + "\n{\nOFFSET "
+                  + (j[2].isEmpty() ? QByteArray("0 10 0") : j[2].toLatin1()) + "\nCHANNELS "
+                  + QByteArray::number(j[3].count(QLatin1Char(' ')) + 1) + " " + j[3].toLatin1() + "\n"
+                  + (inner.isEmpty() ? "End Site\n{\nOFFSET 0 1 0\n}\n" : inner) + "}\n";
         }
-        QByteArray text = (j.parent.isEmpty() ? "ROOT " : "JOINT ") + j.name.toLatin1() + "\n{\nOFFSET "
-                        + (j.position.isEmpty() ? QByteArray("0 10 0") : j.position.toLatin1()) + "\nCHANNELS "
-                        + QByteArray::number(channels.split(QLatin1Char(' ')).size()) + " " + channels.toLatin1() + "\n";
-        bool leaf = true;
-        for (const Entry &c : entries) {
-            if (c.parent == j.name) {
-                text += write(c);
-                leaf = false;
-            }
-        }
-        return text + (leaf ? "End Site\n{\nOFFSET 0 1 0\n}\n}\n" : "}\n");
+        return text;
     };
-    QByteArray text = "HIERARCHY\n";
-    for (const Entry &j : entries) {
-        if (j.parent.isEmpty())
-            text += write(j);
-    }
-    return text + "MOTION\n";
+    return "HIERARCHY\n" + write(QString()) + "MOTION\n";
 }
 
 // Reads text into the joint list and maps each joint to the bone of its name
@@ -106,16 +112,12 @@ inline void readAndMap(CBvhIn &in, const QByteArray &text, KvSkeleton *skeleton,
     for (const QByteArray &line : text.split('\n'))
         in.parseLine(QString::fromLatin1(line));
     for (CBvhHeader *r : bvhState().jointList) {
-        if (r->name.isEmpty())
-            continue;
-        KvNode *node = skeleton->findBone(r->name);
+        KvNode *node = r->name.isEmpty() ? nullptr : skeleton->findBone(r->name);
         for (const QString &entry : map) {
-            if (entry == QLatin1Char('!') + r->name && r->type == Joint) {
+            if (entry == QLatin1Char('!') + r->name && r->type == Joint)
                 r->applyChannel = false;
-            } else if (entry.section(QLatin1Char('='), 0, 0) == r->name) {
-                const QString target = entry.section(QLatin1Char('='), 1);
-                node = target == QLatin1String("*") ? static_cast<KvNode *>(skeleton) : skeleton->findBone(target);
-            }
+            else if (entry.section(QLatin1Char('='), 0, 0) == r->name)
+                node = entry.endsWith(QLatin1Char('*')) ? static_cast<KvNode *>(skeleton) : skeleton->findBone(entry.section(QLatin1Char('='), 1));
         }
         r->mappedNode = node;
         r->mappedName = node ? node->getLabel() : QString();
@@ -138,11 +140,7 @@ inline kvtest::Mat3 toMat(const KvQuat &q)
 
 inline kvtest::Mat3 transposed(const kvtest::Mat3 &m)
 {
-    kvtest::Mat3 r{};
-    for (size_t i = 0; i < 3; ++i)
-        for (size_t j = 0; j < 3; ++j)
-            r[i][j] = m[j][i];
-    return r;
+    return {{{m[0][0], m[1][0], m[2][0]}, {m[0][1], m[1][1], m[2][1]}, {m[0][2], m[1][2], m[2][2]}}};
 }
 
 constexpr double degreesPerRadian = 180.0 / 3.14159265358979323846;
@@ -162,12 +160,8 @@ inline double angleDeg(const kvtest::Vec3 &a, const kvtest::Vec3 &b)
     return std::acos(std::clamp(dot / lengths, -1.0, 1.0)) * degreesPerRadian;
 }
 
-inline kvtest::Vec3 toVec(const KvVec3 &v)
-{
-    return {v.x, v.y, v.z};
-}
-
-inline kvtest::Vec3 toVec(const KvVec3d &v)
+template <typename V>
+kvtest::Vec3 toVec(const V &v)
 {
     return {v.x, v.y, v.z};
 }

@@ -2,6 +2,8 @@
 
 #include "textbookbvh.h"
 
+#include "kvproperty.h"
+
 #include <cmath>
 
 namespace kvtest {
@@ -37,6 +39,14 @@ bool sameRotation(const KvQuat &a, const KvQuat &b, double toleranceRad)
     const double angle = 4.0 * std::atan2(std::sqrt(dx * dx + dy * dy + dz * dz + dw * dw),
                                           std::sqrt(px * px + py * py + pz * pz + pw * pw));
     return angle <= toleranceRad;
+}
+
+QList<int> keyTimes(const KvFloatProperty &property)
+{
+    QList<int> times;
+    for (int i = 0; i < property.getNumKeys(); ++i)
+        times.append(property.getKeyTime(i));
+    return times;
 }
 
 KvFigureDesc figureFromBvh(const TextbookBvh &bvh, const QString &name)

@@ -4,7 +4,10 @@
 #include "kvquat.h"
 #include "kvvec3.h"
 
+#include <QList>
 #include <QString>
+
+class KvFloatProperty;
 
 // Absolute-tolerance compares: QCOMPARE's relative compare fails near zero.
 namespace kvtest {
@@ -17,6 +20,9 @@ bool near(const KvVec3 &a, const KvVec3 &b, double tolerance);
 bool near(const KvVec3d &a, const KvVec3d &b, double tolerance);
 // Rotations compared up to sign: q and -q are the same rotation.
 bool sameRotation(const KvQuat &a, const KvQuat &b, double toleranceRad);
+
+// The times of property's keys, in stored order.
+QList<int> keyTimes(const KvFloatProperty &property);
 
 struct TextbookBvh;
 

@@ -10,23 +10,12 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-QList<QByteArray> splitLines(const QByteArray &text)
+QList<QByteArray> splitLines(QByteArray text)
 {
-    QList<QByteArray> lines;
-    QByteArray line;
-    for (int i = 0; i < text.size(); ++i) {
-        const char c = text.at(i);
-        if (c == '\r' || c == '\n') {
-            lines.append(line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
-                ++i;
-        } else {
-            line.append(c);
-        }
-    }
-    if (!line.isEmpty())
-        lines.append(line);
+    text.replace("\r\n", "\n").replace('\r', '\n');
+    QList<QByteArray> lines = text.split('\n');
+    if (lines.last().isEmpty())
+        lines.removeLast();
     return lines;
 }
 
