@@ -48,6 +48,7 @@ private Q_SLOTS:
     void cleanup() { bvhState().clearLists(); }
     void records_data();
     void records();
+    void offsetNotANumber();
     void motionHeader_data();
     void motionHeader();
     void realFiles_data();
@@ -96,6 +97,17 @@ void tst_BvhReader::records()
     CBvhIn in;
     parse(in, text);
     QCOMPARE(summary(), expected);
+}
+
+// "nan" and "inf" convert as numbers; one of them in an OFFSET would spread
+// into every rest position below the joint.
+void tst_BvhReader::offsetNotANumber()
+{
+    CBvhIn in;
+    parse(in, "ROOT r\n{\nOFFSET 0 0 0\nJOINT a\n{\nOFFSET nan inf 2\nJOINT b\n{\nOFFSET 1 -inf x\n");
+    const CBvhHeader *b = bvhState().jointList.last();
+    QCOMPARE(b->name, QStringLiteral("b"));
+    QVERIFY2(kvtest::near(b->restPosition, KvVec3(1, 0, 2), 0.0), qPrintable(kvtest::toString(b->restPosition)));
 }
 
 void tst_BvhReader::motionHeader_data()
