@@ -48,6 +48,7 @@ private Q_SLOTS:
     void cleanup() { bvhState().clearLists(); }
     void records_data();
     void records();
+    void rootOffset();
     void offsetNotANumber();
     void motionHeader_data();
     void motionHeader();
@@ -108,6 +109,16 @@ void tst_BvhReader::offsetNotANumber()
     const CBvhHeader *b = bvhState().jointList.last();
     QCOMPARE(b->name, QStringLiteral("b"));
     QVERIFY2(kvtest::near(b->restPosition, KvVec3(1, 0, 2), 0.0), qPrintable(kvtest::toString(b->restPosition)));
+}
+
+// Rest positions are relative to the root: its OFFSET is never added.
+void tst_BvhReader::rootOffset()
+{
+    CBvhIn in;
+    parse(in, "ROOT r\n{\nOFFSET 5 5 5\nJOINT j\n{\nOFFSET 1 2 3\n");
+    const QList<CBvhHeader *> r = jointRecords();
+    QVERIFY(r.size() == 2 && r[0]->restPosition == KvVec3() && r[0]->endPosition == KvVec3(1, 2, 3));
+    QCOMPARE(r[1]->restPosition, KvVec3(1, 2, 3));
 }
 
 void tst_BvhReader::motionHeader_data()

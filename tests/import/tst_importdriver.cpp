@@ -114,6 +114,7 @@ void tst_ImportDriver::imports_data()
             QTest::newRow("cr-only") << "cr_only.bvh" << QByteArray(text).replace("\r\n", "\r") << 1 << "" << -2;
     }
     QTest::newRow("no-last-line-end") << "chain.bvh" << QByteArray(chain + motion).chopped(1) << 1 << "" << 2;
+    QTest::newRow("stated") << "take.bvh" << chain + "Frames: 50\nFrame Time: 0.125\n" + frame << 1 << "" << 50;
     // Without a stated count the frames are the lines with values after the
     // hierarchy.
     QTest::newRow("counted") << "take.bvh" << chain + "Frame Time: 0.25\n\n" + frame + "\n \t\n" + frame + "\r\n\r\n" + frame
