@@ -17,8 +17,9 @@
 #include <cmath>
 #include <functional>
 
-// Small figures and files for the motion tests, written as entries
-// "name<parent@x y z:channels"; every part after the name is optional.
+// A host, small figures and files for the import tests. Figures and files
+// are written as entries "name<parent@x y z:channels"; every part after the
+// name is optional.
 namespace motiontest {
 
 // A fresh host for each test function, import options at their defaults.
@@ -116,8 +117,10 @@ inline void readAndMap(CBvhIn &in, const QByteArray &text, KvSkeleton *skeleton,
         for (const QString &entry : map) {
             if (entry == QLatin1Char('!') + r->name && r->type == Joint)
                 r->applyChannel = false;
+            else if (entry.section(QLatin1Char('='), 0, 0) == r->name && entry.endsWith(QLatin1Char('*')))
+                node = skeleton;
             else if (entry.section(QLatin1Char('='), 0, 0) == r->name)
-                node = entry.endsWith(QLatin1Char('*')) ? static_cast<KvNode *>(skeleton) : skeleton->findBone(entry.section(QLatin1Char('='), 1));
+                node = skeleton->findBone(entry.section(QLatin1Char('='), 1));
         }
         r->mappedNode = node;
         r->mappedName = node ? node->getLabel() : QString();

@@ -252,7 +252,8 @@ void tst_ImportDriver::completeMapping_data()
     QTest::newRow("down-branches") << chain << QStringList{"root=hip"} << "root=hip J1=- J2=- J3=-";
     // Up past the first bone to the skeleton node and off the top; the root
     // pass puts the root back on the first bone.
-    QTest::newRow("up-off-the-top") << hierarchy(joints + QStringList{"J4<J3"}) << QStringList{"J4=abdomen"} << "root=hip J1=- J2=figure J3=hip J4=abdomen";
+    QTest::newRow("up-off-the-top") << hierarchy(joints + QStringList{"J4<J3"}) << QStringList{"J4=abdomen"}
+                                    << "root=hip J1=- J2=figure J3=hip J4=abdomen";
     // A special joint stops the walk up and the root pass.
     QTest::newRow("special-root") << QByteArray(chain).replace("ROOT root", "ROOT WORLD_ROOT") << QStringList{"J3=neck"}
                                   << "WORLD_ROOT=- J1=abdomen J2=chest J3=neck";

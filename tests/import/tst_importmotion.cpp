@@ -253,17 +253,17 @@ void tst_ImportMotion::ownSkeleton()
         high = std::max(high, p[1]);
     }
     const double tolerance = 1e-3 * (high - low);
-    const kvtest::TextbookJoint &root = bvh.joints[0];
-    const qsizetype yColumn = root.channels.indexOf(QStringLiteral("Yposition"));
+    const qsizetype yColumn = bvh.joints[0].channels.indexOf(QStringLiteral("Yposition"));
     QVERIFY(yColumn >= 0);
+    const double firstHeight = bvh.frames[0][size_t(bvh.joints[0].firstChannel + yColumn)];
     std::vector<KvBone *> bones;
     for (const kvtest::TextbookJoint &joint : bvh.joints)
         bones.push_back(figure->findBone(joint.name));
     for (int f = 0; f < bvh.frameCount; ++f) {
         const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, f);
         const Vec3 rootAt = toVec(bones[0]->getWSPosD(f * step));
-        QVERIFY2(norm(sub(rootAt, {pose.position[0][0], pose.position[0][1] - bvh.frames[0][size_t(root.firstChannel + yColumn)],
-                                   pose.position[0][2]})) <= tolerance, qPrintable(QStringLiteral("frame %1").arg(f)));
+        const Vec3 rootPath{pose.position[0][0], pose.position[0][1] - firstHeight, pose.position[0][2]};
+        QVERIFY2(norm(sub(rootAt, rootPath)) <= tolerance, qPrintable(QStringLiteral("frame %1").arg(f)));
         for (size_t i = 1; i < bones.size(); ++i) {
             const Vec3 at = toVec(bones[i]->getWSPosD(f * step));
             const Vec3 parentAt = toVec(bones[size_t(bvh.joints[i].parent)]->getWSPosD(f * step));
@@ -324,7 +324,8 @@ void tst_ImportMotion::otherSkeleton()
         for (qsizetype i = 0; i < fileJoints.size(); ++i) {
             const int index = jointIndex(bvh, (prefix.startsWith(QLatin1Char('-')) ? QString() : prefix) + fileJoints[i]);
             QVERIFY2(index >= 0, qPrintable(fileJoints[i]));
-            parts[side].emplace_back(figure->findBone(i < 6 ? s.left(1).toLower() + bones[i] : QStringLiteral("head")), size_t(index));
+            const QString bone = i < 6 ? s.left(1).toLower() + bones[i] : QStringLiteral("head");
+            parts[side].emplace_back(figure->findBone(bone), size_t(index));
         }
     }
     const KvBone *hip = figure->findBone(QStringLiteral("hip"));
@@ -340,7 +341,9 @@ void tst_ImportMotion::otherSkeleton()
     for (int f = 0; f < bvh.frameCount; ++f) {
         const int t = f * step;
         const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, f);
-        const auto where = [&](size_t joint) { return QStringLiteral("frame %1, %2").arg(f).arg(bvh.joints[joint].name).toLatin1(); };
+        const auto where = [&](size_t joint) {
+            return QStringLiteral("frame %1, %2").arg(f).arg(bvh.joints[joint].name).toLatin1();
+        };
         const Vec3 across = kvtest::multiply(toMat(hip->getWSRot(t)), figureAcross);
         QVERIFY2(angleDeg(across, kvtest::multiply(pose.rotation[0], fileAcross)) < 2.0, where(0).constData());
         QVERIFY2(angleDeg(turnSinceFirst(hip, t), kvtest::multiply(pose.rotation[0], transposed(first.rotation[0]))) < 2.0,

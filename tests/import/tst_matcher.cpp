@@ -65,8 +65,10 @@ QStringList mappings()
         if (r->mappedName != (node ? node->getLabel() : QString()) || (r->type == EndSite && node)
             || (r->type >= Xposition && joint && node != joint->mappedNode))
             return {};
-        if (r->type == Joint)
-            joints += r->name + QLatin1Char('=') + (!node ? QStringLiteral("-") : node->inherits("KvBone") ? node->getLabel() : QStringLiteral("*"));
+        if (r->type == Joint) {
+            joints += r->name + QLatin1Char('=')
+                    + (!node ? QStringLiteral("-") : node->inherits("KvBone") ? node->getLabel() : QStringLiteral("*"));
+        }
     }
     return joints;
 }
@@ -116,7 +118,8 @@ void tst_Matcher::matching_data()
     QTest::newRow("last-row-without-a-bone") << QStringList{"hip", "lIndex1", "lIndex3"} << QStringList{"root", ".lIndex12"}
                                              << QStringList{"-", "lIndex1"};
     // Unsided words count as whole words only, on the joint's side and the bone's.
-    QTest::newRow("whole-words") << human << QStringList{"root", ".Upper Chest", ".Hip.1", ".lHip", ".left_hip", ".Hips", ".Chest2"}
+    QTest::newRow("whole-words") << human
+                                 << QStringList{"root", ".Upper Chest", ".Hip.1", ".lHip", ".left_hip", ".Hips", ".Chest2"}
                                  << QStringList{"-", "chest", "hip", "-", "-", "-", "-"};
     QTest::newRow("bone-side-whole-word") << QStringList{"Hips", "UpperChest", "Hip Bone"} << QStringList{"Hip.1", ".chest-1"}
                                           << QStringList{"Hip Bone", "-"};
@@ -130,9 +133,10 @@ void tst_Matcher::matching_data()
     QTest::newRow("held-last-row-keeps-earlier-row") << human << QStringList{"root", ".LeftWrist", "..lThumbWrist1"}
                                                      << QStringList{"-", "lHand", "lThumb1"};
     // Joints that stand for the whole figure are not matched.
-    const QStringList special{"world_root", "my_WORLD_ROOT", "upper body", "nobody:1", "nobody:x", "bodyguard"};
-    QTest::newRow("special-names") << special << QStringList{"my_WORLD_ROOT", ".world_root", ".upper body", ".nobody:1", ".nobody:x", ".bodyguard"}
-                                   << QStringList{"-", "world_root", "-", "-", "nobody:x", "bodyguard"};
+    QTest::newRow("special-names")
+        << QStringList{"world_root", "my_WORLD_ROOT", "upper body", "nobody:1", "nobody:x", "bodyguard"}
+        << QStringList{"my_WORLD_ROOT", ".world_root", ".upper body", ".nobody:1", ".nobody:x", ".bodyguard"}
+        << QStringList{"-", "world_root", "-", "-", "nobody:x", "bodyguard"};
 }
 
 void tst_Matcher::matching()

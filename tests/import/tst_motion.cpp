@@ -107,14 +107,17 @@ void tst_Motion::frameLine()
     QCOMPARE(keyed(3), rotation != QLatin1String("-"));
     QCOMPARE(keyed(6), scale != QLatin1String("-"));
     if (position != QLatin1String("-"))
-        QVERIFY2(kvtest::near(hip->getLocalPos(t), vec(position) * 2.0f, 1e-5), qPrintable(kvtest::toString(hip->getLocalPos(t))));
+        QVERIFY2(kvtest::near(hip->getLocalPos(t), vec(position) * 2.0f, 1e-5),
+                 qPrintable(kvtest::toString(hip->getLocalPos(t))));
     if (scale != QLatin1String("-"))
         QVERIFY(kvtest::near(hip->getLocalScale(t), vec(scale), 1e-6));
     if (rotation != QLatin1String("-")) {
         const QStringList r = rotation.split(QLatin1Char(' '));
         kvtest::Mat3 expected{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
-        for (int i = 0; i < 3; ++i)
-            expected = kvtest::multiply(expected, kvtest::axisRotation(r[i].at(0).toLatin1() - 'X', r[i + 3].toDouble() / degreesPerRadian));
+        for (int i = 0; i < 3; ++i) {
+            const double angleRad = r[i + 3].toDouble() / degreesPerRadian;
+            expected = kvtest::multiply(expected, kvtest::axisRotation(r[i].at(0).toLatin1() - 'X', angleRad));
+        }
         QVERIFY2(angleDeg(toMat(hip->getWSRot(t)), expected) < 1e-4, qPrintable(kvtest::toString(hip->getWSRot(t))));
     }
 }
@@ -139,6 +142,8 @@ void tst_Motion::keyingJoint_data()
     // Without keyed bones below, the deepest joint keys.
     QTest::newRow("deepest-without-children") << QStringList{"hip", "neck<hip", "neck1<neck", "head<neck1"}
                                               << QStringList{"neck1=head"} << QStringList{"neck=neck", "head=head"};
+    QTest::newRow("deepest-before-others") << QStringList{"root", "a<root", "aa<a", "b<root"}
+                                           << QStringList{"root=", "a=", "aa=hip", "b=hip"} << QStringList{"hip=aa"};
     // No joint of the bone lies above both joints below, or two lie equally
     // deep: the last one keys.
     QTest::newRow("no-common-ancestor") << QStringList{"root", "a<root", "chest<a", "b<root", "lThigh<b"}
@@ -147,7 +152,8 @@ void tst_Motion::keyingJoint_data()
                                   << QStringList{"hip=b"};
     // Switched-off joints neither key nor turn the joints below.
     QTest::newRow("switched-off") << QStringList{"hip", "x<hip", "chest<x", "head<chest"}
-                                  << QStringList{"x=", "!x", "head=neck", "!head"} << QStringList{"hip=hip", "chest=chest", "neck="};
+                                  << QStringList{"x=", "!x", "head=neck", "!head"}
+                                  << QStringList{"hip=hip", "chest=chest", "neck="};
 }
 
 // Each bone turns in the world as its keying joint does in the file (the

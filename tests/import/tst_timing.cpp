@@ -159,8 +159,9 @@ void tst_Timing::positionScale_data()
     const QStringList file{"hip@0 0 0", "lThigh<hip@4 -3 0", "lShin<lThigh@0 -9 0", "lFoot<lShin@0 -8 0"};
     // 34 / 17 between the joints' rest positions (not their offsets).
     QTest::newRow("half-size-file") << leg << file << QStringList{} << 2.0f;
-    QTest::newRow("figure-from-file") << QStringList{"hip@0 0 0", "lThigh<hip@4 -3 0", "lShin<lThigh@4 -12 0", "lFoot<lShin@4 -20 0"}
-                                      << file << QStringList{} << 1.0f;
+    QTest::newRow("figure-from-file")
+        << QStringList{"hip@0 0 0", "lThigh<hip@4 -3 0", "lShin<lThigh@4 -12 0", "lFoot<lShin@4 -20 0"} << file
+        << QStringList{} << 1.0f;
     // Between the joints that key the bones, not along an offset.
     QTest::newRow("joint-between") << leg << QStringList{"hip@0 0 0", "lThigh<hip@4 -3 0", "knee<lThigh@0 -4 0",
                                                          "lShin<knee@0 -5 0", "lFoot<lShin@0 -8 0"} << QStringList{} << 2.0f;
