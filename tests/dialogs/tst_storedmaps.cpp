@@ -28,7 +28,8 @@ void tst_StoredMaps::storesMaps_data()
     QTest::addColumn<QStringList>("asked");
     const QStringList overwrite{"BVH File Importer: Overwrite map 'a'?"};
     QTest::newRow("first-map") << "-" << "save" << "a;" << "new" << QStringList();
-    QTest::newRow("append-keeps-order") << "c;b;" << "save" << "c;b;a;" << "new" << QStringList();
+    // A name is its exact text; an empty field hides the rest of the list.
+    QTest::newRow("append-keeps-order") << "c;A;;b;" << "save" << "c;A;a;" << "new" << QStringList();
     QTest::newRow("overwrite-yes") << "b;a;c;" << "save" << "b;a;c;" << "new" << overwrite;
     QTest::newRow("overwrite-no") << "b;a;c;" << "save-no" << "b;a;c;" << "old" << overwrite;
     QTest::newRow("delete-doubled") << "b;a;c;a;" << "delete" << "b;c;" << "-" << QStringList();
