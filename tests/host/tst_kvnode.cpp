@@ -180,7 +180,8 @@ void tst_KvNode::matchesTextbookKinematics()
             const KvVec3d want = toVec(pose.position[size_t(i)]);
             QVERIFY2(kvtest::near(host, want, 1e-3 * height),
                      qPrintable(QStringLiteral("frame %1, %2: host %3, textbook %4")
-                                    .arg(f).arg(bvh.joints[size_t(i)].name, kvtest::toString(host), kvtest::toString(want))));
+                                    .arg(f)
+                                    .arg(bvh.joints[size_t(i)].name, kvtest::toString(host), kvtest::toString(want))));
             reversedMatches = reversedMatches && kvtest::near(host, toVec(reversed.position[size_t(i)]), 1e-3 * height);
         }
         framesOffReversed += reversedMatches ? 0 : 1;

@@ -17,34 +17,39 @@ private Q_SLOTS:
     void values();
     void removeKeys_data();
     void removeKeys();
-    void clamping_data();
-    void clamping();
 };
 
+// Keys set in order on a property with limits -10..20, clamped or not.
 void tst_KvProperty::values_data()
 {
-    QTest::addColumn<KeyList>("keys");            // set in this order
+    QTest::addColumn<bool>("clamped");
+    QTest::addColumn<KeyList>("keys");
     QTest::addColumn<QList<int>>("sortedTimes");  // stored key times afterwards
     QTest::addColumn<KeyList>("samples");         // time -> expected value
 
-    QTest::newRow("no-keys-default") << KeyList{} << QList<int>{} << KeyList{{-100, 1.0f}, {9999, 1.0f}};
-    QTest::newRow("unsorted-insert") << KeyList{{320, 3.0f}, {0, 1.0f}, {160, 2.0f}} << QList<int>{0, 160, 320}
-                                     << KeyList{{0, 1.0f}, {160, 2.0f}, {320, 3.0f}};
-    QTest::newRow("linear-between") << KeyList{{0, 0.0f}, {400, 10.0f}, {800, -10.0f}} << QList<int>{0, 400, 800}
-                                    << KeyList{{100, 2.5f}, {600, 0.0f}, {700, -5.0f}};
-    QTest::newRow("constant-outside") << KeyList{{160, 4.0f}, {480, 8.0f}} << QList<int>{160, 480}
+    QTest::newRow("no-keys-default") << false << KeyList{} << QList<int>{} << KeyList{{-100, 1.0f}, {9999, 1.0f}};
+    QTest::newRow("unsorted-insert") << false << KeyList{{320, 30.0f}, {0, 1.0f}, {160, 2.0f}}
+                                     << QList<int>{0, 160, 320} << KeyList{{0, 1.0f}, {160, 2.0f}, {320, 30.0f}};
+    QTest::newRow("linear-between") << false << KeyList{{0, 0.0f}, {400, 10.0f}, {800, -10.0f}}
+                                    << QList<int>{0, 400, 800} << KeyList{{100, 2.5f}, {600, 0.0f}, {700, -5.0f}};
+    QTest::newRow("constant-outside") << false << KeyList{{160, 4.0f}, {480, 8.0f}} << QList<int>{160, 480}
                                       << KeyList{{-160, 4.0f}, {159, 4.0f}, {481, 8.0f}, {100000, 8.0f}};
-    QTest::newRow("replace-same-time") << KeyList{{0, 1.0f}, {160, 2.0f}, {160, 5.0f}, {0, -1.0f}}
+    QTest::newRow("replace-same-time") << false << KeyList{{0, 1.0f}, {160, 2.0f}, {160, 5.0f}, {0, -1.0f}}
                                        << QList<int>{0, 160} << KeyList{{0, -1.0f}, {80, 2.0f}, {160, 5.0f}};
+    QTest::newRow("clamped") << true << KeyList{{0, 30.0f}, {160, -50.0f}, {320, 5.0f}} << QList<int>{0, 160, 320}
+                             << KeyList{{0, 20.0f}, {160, -10.0f}, {320, 5.0f}};
 }
 
 void tst_KvProperty::values()
 {
+    QFETCH(bool, clamped);
     QFETCH(KeyList, keys);
     QFETCH(QList<int>, sortedTimes);
     QFETCH(KeyList, samples);
 
     KvFloatProperty property(QStringLiteral("p"), 1.0f, nullptr);
+    property.setLimits(-10.0, 20.0);
+    property.setIsClamped(clamped);
     for (const auto &key : keys)
         property.setKey(key.first, key.second);
     QCOMPARE(kvtest::keyTimes(property), sortedTimes);
@@ -74,30 +79,6 @@ void tst_KvProperty::removeKeys()
         property.setKey(t, float(t));
     QCOMPARE(property.removeKeys(range), 5 - int(remaining.size()));
     QCOMPARE(kvtest::keyTimes(property), remaining);
-}
-
-void tst_KvProperty::clamping_data()
-{
-    QTest::addColumn<bool>("clamped");
-    QTest::addColumn<float>("value");
-    QTest::addColumn<float>("stored");  // with limits -10..20
-    QTest::newRow("clamped-above") << true << 30.0f << 20.0f;
-    QTest::newRow("clamped-below") << true << -50.0f << -10.0f;
-    QTest::newRow("free") << false << 30.0f << 30.0f;
-}
-
-void tst_KvProperty::clamping()
-{
-    QFETCH(bool, clamped);
-    QFETCH(float, value);
-    QFETCH(float, stored);
-    KvFloatProperty property(QStringLiteral("p"), 0.0f, nullptr);
-    property.setLimits(-10.0, 20.0);
-    property.setIsClamped(clamped);
-    property.setKey(160, value);
-    property.setCurrentValue(value);  // no owner: time 0
-    QCOMPARE(property.getKeyValue(0), double(stored));
-    QCOMPARE(property.getValue(160), stored);
 }
 
 QTEST_GUILESS_MAIN(tst_KvProperty)
