@@ -7,16 +7,16 @@
 #include <QDialog>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
 
-// A dialog whose accept() may refuse, as dialogs with checks on OK do.
+// A dialog whose accept() may refuse, as dialogs with checks on OK do. Shown
+// by mistake, it closes itself, so that the test fails instead of hanging.
 class ProbeDialog : public QDialog
 {
 public:
@@ -29,28 +29,23 @@ public:
     }
     bool agrees;
     int acceptCalls = 0;
+
+protected:
+    void showEvent(QShowEvent *) override { QTimer::singleShot(0, this, &QDialog::reject); }
 };
 
-// Once the event loop runs (inside a box's exec()), describes the active modal
-// dialog ("" for none) and closes it: a message box by key, anything else
-// rejected, so that a dialog shown by mistake fails the test instead of hanging it.
-void closeNextModal(QString &seen, QWidget *expectedParent, Qt::Key key)
+// Once a box's exec() runs the event loop, describes the message box in front
+// ("title: text [buttons] default button over parent") and closes it with key.
+void closeNextBox(QString &seen, Qt::Key key)
 {
-    QTimer::singleShot(0, [&seen, expectedParent, key] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        auto *box = qobject_cast<QMessageBox *>(dialog);
-        if (!box) {
-            seen = dialog ? QStringLiteral("a dialog") : QString();
-            if (dialog)
-                dialog->reject();
-            return;
-        }
+    QTimer::singleShot(0, [&seen, key] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box && box->defaultButton() && box->parentWidget());
         seen = box->windowTitle() + QLatin1String(": ") + box->text();
         for (QAbstractButton *button : box->buttons())
-            seen += QStringLiteral(" [%1]").arg(button->text().remove(QLatin1Char('&')));
-        seen += QStringLiteral(" default %1").arg(box->defaultButton()->text().remove(QLatin1Char('&')));
-        if (box->parentWidget() != expectedParent)
-            seen += QLatin1String(" over another window");
+            seen += QLatin1String(" [") + button->text().remove(QLatin1Char('&')) + QLatin1Char(']');
+        seen += QLatin1String(" default ") + box->defaultButton()->text().remove(QLatin1Char('&'));
+        seen += QLatin1String(" over ") + box->parentWidget()->objectName();
         QTest::keyClick(box, key);
     });
 }
@@ -62,254 +57,186 @@ class tst_KvApp : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-
-    void globals();
-    void execDialogBatch_data();
-    void execDialogBatch();
-    void handlersScriptAnswers();
-    void batchMessages_data();
-    void batchMessages();
-    void shownMessages_data();
-    void shownMessages();
+    void batch();
+    void handlers();
+    void shown();
     void progressCounting();
-    void settingsRoundTrip_data();
-    void settingsRoundTrip();
+    void settings_data();
+    void settings();
     void settingsGroups();
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<KvApp> app;
+    QTemporaryDir dir;
 };
 
-void tst_KvApp::init()
+// Without a user a dialog is accepted as built: its own accept() runs and
+// decides, whatever result it held before. Warnings and questions are logged
+// and signalled with their exact title and text; questions take Yes.
+void tst_KvApp::batch()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    app = std::make_unique<KvApp>(dir->filePath(QStringLiteral("host.ini")), false);
-}
+    {
+        KvApp app(dir.filePath(QStringLiteral("batch.ini")), false);
+        QCOMPARE(kvApp, &app);
+        QCOMPARE(kvScene, app.getScene());
+        ProbeDialog agrees(true);
+        ProbeDialog refuses(false);
+        refuses.setResult(QDialog::Accepted);
+        QCOMPARE(app.execDialog(&agrees), int(QDialog::Accepted));
+        QCOMPARE(app.execDialog(&refuses), int(QDialog::Rejected));
+        QCOMPARE(agrees.acceptCalls + refuses.acceptCalls, 2);
+        QCOMPARE(app.execDialog(nullptr), int(QDialog::Rejected));
 
-void tst_KvApp::cleanup()
-{
-    app.reset();
-}
-
-void tst_KvApp::globals()
-{
-    QCOMPARE(kvApp, app.get());
-    QCOMPARE(kvScene, app->getScene());
-    QCOMPARE(app->getAppSettingsMgr()->fileName(), dir->filePath(QStringLiteral("host.ini")));
-    app.reset();
-    QCOMPARE(kvApp, nullptr);
+        QSignalSpy messages(&app, &KvApp::message);
+        const QString text = QStringLiteral("The file could not be opened:\n/tmp/a b.bvh");
+        app.warning(QStringLiteral("BVH File Importer"), text);
+        QCOMPARE(app.question(QStringLiteral("Maps"), QStringLiteral("Replace <b>walk</b>?")), int(QMessageBox::Yes));
+        QCOMPARE(app.messageLog(), (QStringList{QStringLiteral("BVH File Importer: ") + text,
+                                                QStringLiteral("Maps: Replace <b>walk</b>?")}));
+        QCOMPARE(messages.at(0), (QVariantList{QStringLiteral("BVH File Importer"), text}));
+    }
+    QCOMPARE(kvApp, nullptr);  // no dangling globals
     QCOMPARE(kvScene, nullptr);
-    QVERIFY(KvApp::defaultSettingsFile().endsWith(QLatin1String("/kvbvh/kvbvh.ini")));
-}
-
-void tst_KvApp::execDialogBatch_data()
-{
-    QTest::addColumn<bool>("agrees");
-    QTest::addColumn<bool>("staleAccepted");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("accepts") << true << false << int(QDialog::Accepted);
-    QTest::newRow("refuses-after-stale") << false << true << int(QDialog::Rejected);
-}
-
-// Without a user the dialog is accepted as built: its own accept() runs and
-// decides, and nothing is shown.
-void tst_KvApp::execDialogBatch()
-{
-    QFETCH(bool, agrees);
-    QFETCH(bool, staleAccepted);
-    QFETCH(int, expected);
-    ProbeDialog dialog(agrees);
-    if (staleAccepted)
-        dialog.setResult(QDialog::Accepted);
-    QString seen;
-    closeNextModal(seen, nullptr, Qt::Key_Escape);
-    QCOMPARE(app->execDialog(&dialog), expected);
-    QCOMPARE(dialog.acceptCalls, 1);
-    QCoreApplication::processEvents();
-    QCOMPARE(seen, QString());
-    QCOMPARE(app->execDialog(nullptr), int(QDialog::Rejected));
 }
 
 // Handlers answer even for an interactive host, which then shows nothing.
-void tst_KvApp::handlersScriptAnswers()
+void tst_KvApp::handlers()
 {
-    app->setInteractive(true);
+    KvApp app(dir.filePath(QStringLiteral("handlers.ini")), true);
     ProbeDialog dialog(true);
     QDialog *handed = nullptr;
     QStringList asked;
-    app->setDialogHandler([&handed](QDialog *d) {
+    app.setDialogHandler([&handed](QDialog *d) {
         handed = d;
         return 7;
     });
-    app->setQuestionHandler([&asked](const QString &title, const QString &text) {
+    app.setQuestionHandler([&asked](const QString &title, const QString &text) {
         asked << title << text;
         return int(QMessageBox::No);
     });
-    QString seen;
-    closeNextModal(seen, nullptr, Qt::Key_Escape);
-    QCOMPARE(app->execDialog(&dialog), 7);
+    QCOMPARE(app.execDialog(&dialog), 7);
     QCOMPARE(handed, &dialog);
     QCOMPARE(dialog.acceptCalls, 0);
-    QCOMPARE(app->question(QStringLiteral("Maps"), QStringLiteral("Delete walk?")), int(QMessageBox::No));
+    QCOMPARE(app.question(QStringLiteral("Maps"), QStringLiteral("Delete walk?")), int(QMessageBox::No));
     QCOMPARE(asked, (QStringList{QStringLiteral("Maps"), QStringLiteral("Delete walk?")}));
-    QCoreApplication::processEvents();
-    QCOMPARE(seen, QString());
 }
 
-void tst_KvApp::batchMessages_data()
+// An interactive host asks with Yes as the default, over its window, and
+// warns over the modal dialog in front.
+void tst_KvApp::shown()
 {
-    QTest::addColumn<bool>("isQuestion");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("warning") << false << "BVH File Importer" << "The file could not be opened:\n/tmp/a b.bvh";
-    QTest::newRow("question") << true << "BVH File Importer" << "Replace map <b>walk</b>?";
-}
-
-// Logged and signalled with their exact title and text; questions take Yes.
-void tst_KvApp::batchMessages()
-{
-    QFETCH(bool, isQuestion);
-    QFETCH(QString, title);
-    QFETCH(QString, text);
-    QSignalSpy messages(app.get(), &KvApp::message);
-    if (isQuestion)
-        QCOMPARE(app->question(title, text), int(QMessageBox::Yes));
-    else
-        app->warning(title, text);
-    QCOMPARE(app->messageLog(), QStringList{title + QLatin1String(": ") + text});
-    QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.at(0), (QVariantList{title, text}));
-}
-
-// An interactive host shows the box over the modal dialog in front, if any.
-void tst_KvApp::shownMessages_data()
-{
-    QTest::addColumn<bool>("isQuestion");
-    QTest::addColumn<bool>("overModalDialog");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("expected");
-    QTest::addColumn<QString>("seen");
-    QTest::newRow("warning-over-dialog") << false << true << int(Qt::Key_Return) << 0
-                                         << "Exporter: Select one. [OK] default OK";
-    QTest::newRow("question-enter") << true << false << int(Qt::Key_Return) << int(QMessageBox::Yes)
-                                    << "Exporter: Select one. [Yes] [No] default Yes";
-}
-
-void tst_KvApp::shownMessages()
-{
-    QFETCH(bool, isQuestion);
-    QFETCH(bool, overModalDialog);
-    QFETCH(int, key);
-    QFETCH(int, expected);
-    QFETCH(QString, seen);
     QMainWindow window;
-    app->setInterface(&window);
-    app->setInteractive(true);
+    window.setObjectName(QStringLiteral("window"));
+    KvApp app(dir.filePath(QStringLiteral("shown.ini")), true);
+    app.setInterface(&window);
+    QString seen;
+    closeNextBox(seen, Qt::Key_Return);
+    QCOMPARE(app.question(QStringLiteral("Maps"), QStringLiteral("Delete walk?")), int(QMessageBox::Yes));
+    QCOMPARE(seen, QStringLiteral("Maps: Delete walk? [Yes] [No] default Yes over window"));
+
     QDialog mapping(&window);
-    if (overModalDialog) {
-        mapping.setModal(true);
-        mapping.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&mapping));
-    }
-    QString box;
-    closeNextModal(box, overModalDialog ? static_cast<QWidget *>(&mapping) : &window, Qt::Key(key));
-    if (isQuestion)
-        QCOMPARE(app->question(QStringLiteral("Exporter"), QStringLiteral("Select one.")), expected);
-    else
-        app->warning(QStringLiteral("Exporter"), QStringLiteral("Select one."));
-    QCOMPARE(box, seen);
+    mapping.setObjectName(QStringLiteral("mapping"));
+    mapping.setModal(true);
+    mapping.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&mapping));
+    closeNextBox(seen, Qt::Key_Escape);
+    app.warning(QStringLiteral("Exporter"), QStringLiteral("Select one."));
+    QCOMPARE(seen, QStringLiteral("Exporter: Select one. [OK] default OK over mapping"));
 }
 
 void tst_KvApp::progressCounting()
 {
-    QSignalSpy started(app.get(), &KvApp::progressStarted);
-    QSignalSpy stepped(app.get(), &KvApp::progressStepped);
-    QSignalSpy finished(app.get(), &KvApp::progressFinished);
-    app->stepProgress(1);  // nothing running: ignored
-    app->startProgress(QStringLiteral("first"), 10, false, false);
-    app->stepProgress(4);
-    app->startProgress(QStringLiteral("Reading walk.bvh"), 3, false, false);
+    QMainWindow window;
+    KvApp app(dir.filePath(QStringLiteral("progress.ini")), false);
+    app.setInterface(&window);
+    QSignalSpy started(&app, &KvApp::progressStarted);
+    QSignalSpy stepped(&app, &KvApp::progressStepped);
+    QSignalSpy finished(&app, &KvApp::progressFinished);
+    app.stepProgress(1);  // nothing running: ignored
+    app.startProgress(QStringLiteral("first"), 10, false, false);
+    app.stepProgress(4);
+    app.startProgress(QStringLiteral("Reading walk.bvh"), 3, false, false);
+    QVERIFY(window.findChildren<QProgressDialog *>().isEmpty());  // nobody to show it to
     QCOMPARE(finished.count(), 1);  // the first one was closed
     QCOMPARE(started.at(1), (QVariantList{QStringLiteral("Reading walk.bvh"), 3}));
     for (int i = 0; i < 5; ++i)
-        app->stepProgress(1);
-    QCOMPARE(app->progressValue(), 5);  // beyond the total, still counted
+        app.stepProgress(1);
+    QCOMPARE(app.progressValue(), 5);  // beyond the total, still counted
     QCOMPARE(stepped.count(), 6);
     QCOMPARE(stepped.at(5), (QVariantList{5, 3}));
-    app->finishProgress();
-    app->finishProgress();
-    QVERIFY(!app->isProgressActive());
+    app.finishProgress();
+    app.finishProgress();
+    QVERIFY(!app.isProgressActive());
     QCOMPARE(finished.count(), 2);
 }
 
-// Written by one manager, read at once by a second one on the same file. An
-// invalid "stored" means the key is never written; a bool default reads a bool.
-void tst_KvApp::settingsRoundTrip_data()
+// Written through the host's manager, read at once by a second one on the same
+// file. An invalid "stored" is never written; a bool default reads a bool.
+void tst_KvApp::settings_data()
 {
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QVariant>("defaultValue");
-    QTest::addColumn<bool>("expectedOk");
-    QTest::newRow("bool-absent") << QVariant() << QVariant(true) << false;
-    QTest::newRow("bool-false") << QVariant(false) << QVariant(true) << true;
-    QTest::newRow("string-absent") << QVariant() << QVariant(QStringLiteral("d")) << false;
+    QTest::newRow("bool-absent") << QVariant() << QVariant(true);
+    QTest::newRow("bool-false") << QVariant(false) << QVariant(true);
+    QTest::newRow("string-absent") << QVariant() << QVariant(QStringLiteral("d"));
     // INI pitfalls: commas read back as a list; '=', ';' and quotes need escaping.
-    QTest::newRow("string-commas") << QVariant(QStringLiteral("Hips,Chest")) << QVariant(QString()) << true;
-    QTest::newRow("string-map-data") << QVariant(QStringLiteral("hip=Hips;chest=\"Chest 1\"")) << QVariant(QString())
-                                     << true;
-    QTest::newRow("string-blanks-non-latin") << QVariant(QStringLiteral("  Größe Ä ")) << QVariant(QString()) << true;
+    QTest::newRow("string-commas") << QVariant(QStringLiteral("Hips,Chest")) << QVariant(QString());
+    QTest::newRow("string-map-data") << QVariant(QStringLiteral("hip=Hips;chest=\"Chest 1\"")) << QVariant(QString());
+    QTest::newRow("string-blanks-non-latin") << QVariant(QStringLiteral("  Größe Ä ")) << QVariant(QString());
 }
 
-void tst_KvApp::settingsRoundTrip()
+void tst_KvApp::settings()
 {
     QFETCH(QVariant, stored);
     QFETCH(QVariant, defaultValue);
-    QFETCH(bool, expectedOk);
+    const QString path = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QLatin1String(".ini"));
     const QString key = QStringLiteral("Frame Opt");
     const bool isBool = defaultValue.typeId() == QMetaType::Bool;
-    KvAppSettingsMgr *writer = app->getAppSettingsMgr();
+    KvApp app(path, false);
+    KvAppSettingsMgr *writer = app.getAppSettingsMgr();
+    QCOMPARE(writer->fileName(), path);
     writer->pushPath(QStringLiteral("BVHIO"));
     if (stored.isValid() && isBool)
         writer->setBoolValue(key, stored.toBool());
     else if (stored.isValid())
         writer->setStringValue(key, stored.toString());
 
-    KvAppSettingsMgr reader(writer->fileName());
+    QFile file(path);  // on disk at once, for other processes too
+    QVERIFY(!stored.isValid() || (file.open(QIODevice::ReadOnly) && file.readAll().contains("[BVHIO]")));
+    KvAppSettingsMgr reader(path);
     reader.pushPath(QStringLiteral("BVHIO"));
-    const QVariant expected = expectedOk ? stored : defaultValue;
-    bool ok = !expectedOk;
+    const QVariant expected = stored.isValid() ? stored : defaultValue;
+    bool ok = !stored.isValid();
     if (isBool)
         QCOMPARE(reader.getBoolValue(key, defaultValue.toBool(), &ok), expected.toBool());
     else
         QCOMPARE(reader.getStringValue(key, defaultValue.toString(), &ok), expected.toString());
-    QCOMPARE(ok, expectedOk);
+    QCOMPARE(ok, stored.isValid());
 }
 
 void tst_KvApp::settingsGroups()
 {
-    KvAppSettingsMgr *settings = app->getAppSettingsMgr();
-    settings->popPath();  // nothing pushed: no effect
-    settings->pushPath(QStringLiteral("BVHIO"));
-    settings->setStringValue(QStringLiteral("walk_DATA"), QStringLiteral("hip=Hips"));
-    settings->setStringValue(QStringLiteral("Maps"), QStringLiteral("a"));
-    settings->pushPath(QStringLiteral("Inner"));
-    QCOMPARE(settings->currentPath(), QStringLiteral("BVHIO/Inner"));
-    settings->setBoolValue(QStringLiteral("Maps"), true);
-    settings->popPath();
-    QCOMPARE(settings->getStringValue(QStringLiteral("Maps"), QString()), QStringLiteral("a"));
+    KvAppSettingsMgr settings(dir.filePath(QStringLiteral("groups.ini")));
+    settings.popPath();  // nothing pushed: no effect
+    settings.pushPath(QStringLiteral("BVHIO"));
+    settings.setStringValue(QStringLiteral("walk_DATA"), QStringLiteral("hip=Hips"));
+    settings.setStringValue(QStringLiteral("Maps"), QStringLiteral("a"));
+    settings.pushPath(QStringLiteral("Inner"));
+    QCOMPARE(settings.currentPath(), QStringLiteral("BVHIO/Inner"));
+    settings.setBoolValue(QStringLiteral("Maps"), true);
+    settings.popPath();
+    QCOMPARE(settings.getStringValue(QStringLiteral("Maps"), QString()), QStringLiteral("a"));
     // An empty key must not take the whole group with it.
-    settings->removeValue(QStringLiteral("Maps"));
-    settings->removeValue(QString());
-    QCOMPARE(settings->childKeys(), QStringList{QStringLiteral("walk_DATA")});
-    settings->popPath();
-    settings->popPath();
-    QCOMPARE(settings->currentPath(), QString());
+    settings.removeValue(QStringLiteral("Maps"));
+    settings.removeValue(QString());
+    QCOMPARE(settings.childKeys(), QStringList{QStringLiteral("walk_DATA")});
+    settings.popPath();
+    settings.popPath();
+    QCOMPARE(settings.currentPath(), QString());
     bool ok = true;
-    QCOMPARE(settings->getStringValue(QStringLiteral("Maps"), QStringLiteral("none"), &ok), QStringLiteral("none"));
+    QCOMPARE(settings.getStringValue(QStringLiteral("Maps"), QStringLiteral("none"), &ok), QStringLiteral("none"));
     QVERIFY(!ok);
-    QVERIFY(settings->contains(QStringLiteral("BVHIO/Inner/Maps")));
+    QVERIFY(settings.contains(QStringLiteral("BVHIO/Inner/Maps")));
+    QVERIFY(KvApp::defaultSettingsFile().endsWith(QLatin1String("/kvbvh/kvbvh.ini")));
 }
 
 QTEST_MAIN(tst_KvApp)

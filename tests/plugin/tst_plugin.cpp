@@ -116,7 +116,8 @@ void tst_Plugin::factories()
     const std::unique_ptr<KvBase> object(factory->createInstance());
     QVERIFY(object);
     QCOMPARE(object->metaObject(), factory->getMetaObject());
-    QVERIFY(object.get() != (index == 0 ? static_cast<KvBase *>(importer.get()) : exporter.get()));  // a new one each time
+    // A new object each time.
+    QVERIFY(object.get() != (index == 0 ? static_cast<KvBase *>(importer.get()) : exporter.get()));
     int someArgument = 42;
     QCOMPARE(factory->createFromArgument(nullptr), nullptr);
     QCOMPARE(factory->createFromArgument(&someArgument), nullptr);
