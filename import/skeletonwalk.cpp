@@ -1,5 +1,6 @@
 #include "bvhin.h"
 
+#include "bodyparts.h"
 #include "bvhstate.h"
 
 #include "kvnode.h"
@@ -25,11 +26,32 @@ void CBvhIn::collectSkeletonBones(KvNode *node, int level)
     record->label = record->name;
     record->level = level;
     record->bone = node;
+    record->part = bodyparts::partOf(record->name);
     bvhState().skeletonList.append(std::move(record));
     // Pre-order with children in the host's order: the matcher gives a bone
     // to the first record that fits, so this order is part of the contract.
     for (int i = 0; i < node->getNumNodeChildren(); ++i)
         collectSkeletonBones(node->getNodeChild(i), level + 1);
+    if (level == 1)
+        settleShoulders();
+}
+
+void CBvhIn::settleShoulders()
+{
+    // Where a shoulder lies above another bone read as a shoulder (a rig's
+    // LeftShoulder above its LeftArm), it is the collar.
+    const CRecordList<CSkelHeader> &bones = bvhState().skeletonList;
+    for (auto it = bones.begin(); it != bones.end(); ++it) {
+        CSkelHeader *record = *it;
+        if (record->part != bodyparts::LeftShoulder && record->part != bodyparts::RightShoulder)
+            continue;
+        for (auto below = std::next(it); below != bones.end() && (*below)->level > record->level; ++below) {
+            if ((*below)->part == record->part) {
+                record->part += bodyparts::LeftCollar - bodyparts::LeftShoulder;
+                break;
+            }
+        }
+    }
 }
 
 KvNode *CBvhIn::findBoneByLabel(KvNode *node, const QString &text)

@@ -12,6 +12,7 @@ void CSkelHeader::resetRecord(bool full)
     if (full)
         level = 0;
     bone = nullptr;
+    part = -1;
     exportFlag = true;
     listItem = nullptr;
 }

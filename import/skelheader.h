@@ -18,6 +18,7 @@ public:
     QString label;  // import: a copy of name; export: the name written to the file
     int level = 0;  // 1 for the skeleton's first child bone
     KvNode *bone = nullptr;
+    int part = -1;  // import: the body part the bone stands for (bodyparts.h)
     bool exportFlag = true;
     QTreeWidgetItem *listItem = nullptr;
 };

@@ -104,10 +104,11 @@ void tst_Matcher::matching_data()
     QTest::newRow("wildcard-key") << human << QStringList{"root", ".?Hand", ".[rR]Foot", ".rShin["}
                                   << QStringList{"-", "lHand", "rFoot", "rShin"};
     // Each fitting row maps the joint in turn, taking the bone from whoever held
-    // it: the last row that finds a bone decides, joint ends over body parts.
+    // it: the last row that finds a bone decides, joint ends over body parts,
+    // known namings (thigh_l) over both.
     QTest::newRow("rows") << human << QStringList{"root", ".rKnee", ".LeftAnkle", ".RightElbow", ".lHandElbow", ".L_Wrist",
                                                   ".lThighShin", ".Thigh_L"}
-                          << QStringList{"-", "rShin", "lFoot", "rForeArm", "lForeArm", "lHand", "lShin", "-"};
+                          << QStringList{"-", "rShin", "lFoot", "rForeArm", "lForeArm", "lHand", "lShin", "lThigh"};
     QTest::newRow("later-joint-takes-the-bone") << human << QStringList{"hip", ".lThigh", ".lThigh"}
                                                 << QStringList{"hip", "-", "lThigh"};
     QTest::newRow("overridden-row-takes-the-bone") << human << QStringList{"root", ".lHand", ".LeftHandIndex1"}
@@ -119,9 +120,13 @@ void tst_Matcher::matching_data()
                                              << QStringList{"-", "lIndex1"};
     // Unsided words count as whole words only, on the joint's side and the bone's.
     QTest::newRow("whole-words") << human
-                                 << QStringList{"root", ".Upper Chest", ".Hip.1", ".lHip", ".left_hip", ".Hips", ".Chest2"}
-                                 << QStringList{"-", "chest", "hip", "-", "-", "-", "-"};
-    QTest::newRow("bone-side-whole-word") << QStringList{"Hips", "UpperChest", "Hip Bone"} << QStringList{"Hip.1", ".chest-1"}
+                                 << QStringList{"root", ".Upper Chest", ".Hip.1", ".lHip", ".Chest2"}
+                                 << QStringList{"-", "chest", "hip", "-", "-"};
+    // Names of other common rigs that the rows do not read.
+    QTest::newRow("known-namings")
+        << human << QStringList{"Hips", ".left_hip", ".calf_r", ".clavicle_l", ".mShoulderRight", ".lowerarm_l", ".hand_r", ".ball_l"}
+        << QStringList{"hip", "lThigh", "rShin", "lCollar", "rShldr", "lForeArm", "rHand", "lToe"};
+    QTest::newRow("bone-side-whole-word") << QStringList{"lHip", "UpperChest", "Hip Bone"} << QStringList{"Hip.1", ".chest-1"}
                                           << QStringList{"Hip Bone", "-"};
     QTest::newRow("case") << human << QStringList{"HIP", ".LTHIGH", ".RIGHTFOREARM", ".leftknee", ".rindex3"}
                           << QStringList{"hip", "lThigh", "rForeArm", "lShin", "rIndex3"};
