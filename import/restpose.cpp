@@ -1,11 +1,16 @@
 #include "bvhin.h"
 
 #include "bvhstate.h"
+#include "bodyparts.h"
 #include "namepattern.h"
 
 #include "kvnode.h"
 
+#include <QHash>
+
 #include <cmath>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -21,22 +26,100 @@ float facingTurn(const KvVec3 &rightShoulder)
     return rightShoulder.z <= 0.0f ? quarterTurn : -quarterTurn;
 }
 
-// Bones that rest alignment turns onto the file's directions.
-bool isLimb(const QString &label)
+// The host quaternion of the rotation that best turns each of from onto the
+// matching direction of to (unit vectors, equal weights): Horn's closed form,
+// the eigenvector of the largest eigenvalue of a symmetric 4x4 matrix.
+KvQuat bestTurn(const std::vector<KvVec3d> &from, const std::vector<KvVec3d> &to)
 {
-    static const CNamePattern limbs[] = {
-        CNamePattern(QStringLiteral("[lL]*[tT]high")),    CNamePattern(QStringLiteral("[rR]*[tT]high")),
-        CNamePattern(QStringLiteral("[lL]*[sS]hin")),     CNamePattern(QStringLiteral("[rR]*[sS]hin")),
-        CNamePattern(QStringLiteral("[lL]*[cC]ollar")),   CNamePattern(QStringLiteral("[rR]*[cC]ollar")),
-        CNamePattern(QStringLiteral("[lL]*[sS]h*ld*r")),  CNamePattern(QStringLiteral("[rR]*[sS]h*ld*r")),
-        CNamePattern(QStringLiteral("[lL]*[fF]ore[aA]rm")), CNamePattern(QStringLiteral("[rR]*[fF]ore[aA]rm")),
-        CNamePattern(QStringLiteral("[lL]*[hH]and")),     CNamePattern(QStringLiteral("[rR]*[hH]and")),
-    };
-    for (const CNamePattern &limb : limbs) {
-        if (limb.fits(label))
-            return true;
+    double s[3][3] = {};
+    for (size_t i = 0; i < from.size(); ++i) {
+        const double a[3] = {from[i].x, from[i].y, from[i].z};
+        const double b[3] = {to[i].x, to[i].y, to[i].z};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                s[r][c] += a[r] * b[c];
+        }
     }
-    return false;
+    double n[4][4] = {
+        {s[0][0] + s[1][1] + s[2][2], s[1][2] - s[2][1], s[2][0] - s[0][2], s[0][1] - s[1][0]},
+        {s[1][2] - s[2][1], s[0][0] - s[1][1] - s[2][2], s[0][1] + s[1][0], s[2][0] + s[0][2]},
+        {s[2][0] - s[0][2], s[0][1] + s[1][0], -s[0][0] + s[1][1] - s[2][2], s[1][2] + s[2][1]},
+        {s[0][1] - s[1][0], s[2][0] + s[0][2], s[1][2] + s[2][1], -s[0][0] - s[1][1] + s[2][2]},
+    };
+    // Cyclic Jacobi: v collects the rotations, n becomes diagonal.
+    double v[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        double off = 0.0;
+        for (int p = 0; p < 4; ++p) {
+            for (int q = p + 1; q < 4; ++q)
+                off += n[p][q] * n[p][q];
+        }
+        if (off < 1e-30)
+            break;
+        for (int p = 0; p < 4; ++p) {
+            for (int q = p + 1; q < 4; ++q) {
+                if (n[p][q] == 0.0)
+                    continue;
+                const double theta = (n[q][q] - n[p][p]) / (2.0 * n[p][q]);
+                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0);
+                const double sn = t * c;
+                for (int k = 0; k < 4; ++k) {
+                    const double kp = n[k][p];
+                    const double kq = n[k][q];
+                    n[k][p] = c * kp - sn * kq;
+                    n[k][q] = sn * kp + c * kq;
+                }
+                for (int k = 0; k < 4; ++k) {
+                    const double pk = n[p][k];
+                    const double qk = n[q][k];
+                    n[p][k] = c * pk - sn * qk;
+                    n[q][k] = sn * pk + c * qk;
+                }
+                for (int k = 0; k < 4; ++k) {
+                    const double kp = v[k][p];
+                    const double kq = v[k][q];
+                    v[k][p] = c * kp - sn * kq;
+                    v[k][q] = sn * kp + c * kq;
+                }
+            }
+        }
+    }
+    int best = 0;
+    for (int i = 1; i < 4; ++i) {
+        if (n[i][i] > n[best][best])
+            best = i;
+    }
+    // (w, x, y, z) turns from onto to as a textbook quaternion; the host's
+    // multVec turns the other way, so the host quaternion is its conjugate.
+    return KvQuat(-v[1][best], -v[2][best], -v[3][best], v[0][best], true);
+}
+
+// Where a bone points now: toward its end point, unless that is only the
+// first of several children (a hand ending at its thumb), then toward the
+// middle child; zero when it has neither.
+KvVec3 figureRestDirection(const KvNode *bone)
+{
+    const KvNode *middle = CBvhIn::middleChildBone(bone);
+    int childBones = 0;
+    bool endsAtChild = false;
+    for (int i = 0; i < bone->getNumNodeChildren(); ++i) {
+        const KvNode *child = bone->getNodeChild(i);
+        if (child->inherits("KvBone")) {
+            ++childBones;
+            endsAtChild = endsAtChild || child->getOrigin() == bone->getEndPoint();
+        }
+    }
+    const KvVec3 end = bone->getWSRot().multVec(bone->getEndPoint() - bone->getOrigin());
+    if (middle && (!(end.length() > 0.0f) || (childBones > 1 && endsAtChild)))
+        return middle->getWSPos() - bone->getWSPos();
+    return end;
+}
+
+KvVec3d unit(const KvVec3 &v)
+{
+    const KvVec3d d(v);
+    return d * (1.0 / d.length());
 }
 
 bool isDescendant(const CMotionPlan &plan, const CMotionPlan::Joint *joint, const CMotionPlan::Joint *ancestor)
@@ -118,48 +201,136 @@ void CBvhIn::boneAxes(const KvNode *node, KvVec3 &axis, KvVec3 &mask)
 void CBvhIn::alignRestPose()
 {
     planMotion();
-    const KvSkeleton *skeleton = bvhState().targetSkeleton;
+    const CBvhState &state = bvhState();
+    const KvSkeleton *skeleton = state.targetSkeleton;
+    const KvNode *firstBone = skeleton ? skeleton->getNodeChild(0) : nullptr;
 
-    // Turning the first bone turns the whole figure: turning any other bone
-    // as well would turn its part of the figure twice.
-    KvNode *firstBone = skeleton ? skeleton->getNodeChild(0) : nullptr;
-    if (firstBone && hipTurnAngle != 0.0f) {
-        KvQuat rotation = firstBone->getWSRot();
-        rotation *= KvQuat(KvVec3(0, 1, 0), hipTurnAngle);
-        firstBone->setWSRot(rotation);
+    // A joint with exactly one child joint or End Site points at it. An End
+    // Site leaves two records (its OFFSET and its closing brace).
+    QHash<const CBvhHeader *, int> childCount;
+    for (const CBvhHeader *record : state.jointList) {
+        if (record->parent && (record->type == Joint || record->type == EndSite))
+            childCount[record->parent] += record->type == Joint ? 2 : 1;
     }
 
-    // Limbs, parents before children, each by the joint that keys it.
-    for (const CMotionPlan::Joint &joint : motionPlan.joints) {
-        if (!joint.bone || !isLimb(joint.record->mappedName))
-            continue;
-        const KvNode *child = middleChildBone(joint.bone);
-        if (!child)
-            continue;
-        // Toward the joint that drives that child bone: the joint's last child
-        // may be another finger or toe than the bone's middle child.
-        const CMotionPlan::Joint *target = motionPlan.keyer(child);
-        KvVec3 fileDirection;
-        if (target && isDescendant(motionPlan, target, &joint))
-            fileDirection = target->record->restPosition - joint.record->restPosition;
-        else if (joint.hasEnd)
-            fileDirection = joint.record->endPosition - joint.record->restPosition;
-        if (!(fileDirection.length() > 0.0f))
-            continue;
-
-        KvVec3 boneDirection = child->getWSPos() - joint.bone->getWSPos();
-        if (boneDirection.length() == 0.0f) {
-            // The child starts where the bone does: the bone lies along its twist axis.
-            KvVec3 axis;
-            KvVec3 mask;
-            boneAxes(joint.bone, axis, mask);
-            boneDirection = joint.bone->getWSRot().multVec(axis);
+    // The nearest keyed bones below node, through bones nobody keys.
+    const std::function<void(const KvNode *, std::vector<const KvNode *> &)> keyedBelow =
+        [&](const KvNode *node, std::vector<const KvNode *> &found) {
+            for (int i = 0; i < node->getNumNodeChildren(); ++i) {
+                const KvNode *child = node->getNodeChild(i);
+                if (!child->inherits("KvBone"))
+                    continue;
+                if (motionPlan.keyer(child))
+                    found.push_back(child);
+                else
+                    keyedBelow(child, found);
+            }
+        };
+    // The first keyed bone of part in node's subtree.
+    const std::function<const KvNode *(const KvNode *, int)> keyedPart = [&](const KvNode *node, int part) -> const KvNode * {
+        for (int i = 0; i < node->getNumNodeChildren(); ++i) {
+            const KvNode *child = node->getNodeChild(i);
+            if (!child->inherits("KvBone"))
+                continue;
+            if (motionPlan.keyer(child) && bodyparts::partOf(child->getLabel()) == part)
+                return child;
+            if (const KvNode *found = keyedPart(child, part))
+                return found;
         }
-        KvQuat turn = boneDirection.getRotationTo(fileDirection);
-        turn.invert();
-        KvQuat rotation = joint.bone->getWSRot();
+        return nullptr;
+    };
+    const auto isAncestorOf = [](const KvNode *node, const KvNode *below) {
+        for (const KvNode *up = below; up; up = up->getNodeParent()) {
+            if (up == node)
+                return true;
+        }
+        return false;
+    };
+
+    // Parents before children: each bone is turned with its part of the
+    // figure, so that the figure's directions from the bone to the bones its
+    // children's joints key point where the file's do.
+    std::vector<KvNode *> bones;
+    const std::function<void(KvNode *)> preOrder = [&](KvNode *node) {
+        for (int i = 0; i < node->getNumNodeChildren(); ++i) {
+            KvNode *child = node->getNodeChild(i);
+            if (child->inherits("KvBone")) {
+                bones.push_back(child);
+                preOrder(child);
+            }
+        }
+    };
+    if (skeleton)
+        preOrder(const_cast<KvSkeleton *>(skeleton));
+    for (KvNode *bone : bones) {
+        const CMotionPlan::Joint *joint = motionPlan.keyer(bone);
+        if (!joint)
+            continue;
+        const KvVec3 origin = bone->getWSPos();
+        std::vector<KvVec3d> figureDirections;
+        std::vector<KvVec3d> fileDirections;
+        const auto pair = [&](const KvVec3 &figure, const KvVec3 &file) {
+            if (figure.length() > 0.0f && file.length() > 0.0f) {
+                figureDirections.push_back(unit(figure));
+                fileDirections.push_back(unit(file));
+            }
+        };
+
+        std::vector<const KvNode *> below;
+        keyedBelow(bone, below);
+        // The figure's first bone faces by its thighs: their joints' heights
+        // and spreads differ between skeletons far more than the line across.
+        const KvNode *thighs[2] = {nullptr, nullptr};
+        if (bone == firstBone) {
+            thighs[0] = keyedPart(bone, bodyparts::LeftThigh);
+            thighs[1] = keyedPart(bone, bodyparts::RightThigh);
+            const CMotionPlan::Joint *left = thighs[0] ? motionPlan.keyer(thighs[0]) : nullptr;
+            const CMotionPlan::Joint *right = thighs[1] ? motionPlan.keyer(thighs[1]) : nullptr;
+            if (left && right && isDescendant(motionPlan, left, joint) && isDescendant(motionPlan, right, joint))
+                pair(thighs[0]->getWSPos() - thighs[1]->getWSPos(), left->record->restPosition - right->record->restPosition);
+            else
+                thighs[0] = thighs[1] = nullptr;
+        }
+        for (const KvNode *child : below) {
+            if (thighs[0] && (isAncestorOf(child, thighs[0]) || isAncestorOf(child, thighs[1])))
+                continue;
+            const CMotionPlan::Joint *target = motionPlan.keyer(child);
+            if (isDescendant(motionPlan, target, joint))
+                pair(child->getWSPos() - origin, target->record->restPosition - joint->record->restPosition);
+        }
+
+        KvQuat turn;
+        if (figureDirections.size() >= 2) {
+            turn = bestTurn(figureDirections, fileDirections);
+        } else {
+            KvVec3 figureDirection;
+            KvVec3 fileDirection;
+            if (figureDirections.size() == 1) {
+                figureDirection = figureDirections[0].toFloat();
+                fileDirection = fileDirections[0].toFloat();
+            } else {
+                // Nothing keyed below: the bone's own direction toward the
+                // joint's End Site or only child.
+                if (childCount.value(joint->record) != 2)
+                    continue;
+                fileDirection = joint->record->endPosition - joint->record->restPosition;
+                figureDirection = figureRestDirection(bone);
+                if (!(figureDirection.length() > 0.0f)) {
+                    // The bone lies along its twist axis.
+                    KvVec3 axis;
+                    KvVec3 mask;
+                    boneAxes(bone, axis, mask);
+                    figureDirection = bone->getWSRot().multVec(axis);
+                }
+            }
+            if (!(fileDirection.length() > 0.0f) || !(figureDirection.length() > 0.0f))
+                continue;
+            turn = figureDirection.getRotationTo(fileDirection);
+            turn.invert();
+        }
+        KvQuat rotation = bone->getWSRot();
         rotation *= turn;
-        joint.bone->setWSRot(rotation);
+        bone->setWSRot(rotation);
     }
 
     // Rest rotations once every bone has its final rest pose; each channel
