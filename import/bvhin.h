@@ -76,6 +76,9 @@ public:
     // read as a wildcard pattern (compiled on every call).
     static CSkelHeader *findSkeletonBone(const QString &pattern);
     static CSkelHeader *findSkeletonBone(const CNamePattern &pattern);
+    // Whether joint holds its bone because the bone is spelt as the joint is
+    // (namespaces aside).
+    static bool holdsBoneByName(const CBvhHeader *joint);
     // Clears the mapping of every joint-list record mapped to bone.
     static void unmapNode(const KvNode *bone);
     // Sets armsAlongX from the file joint mapped to a right shoulder bone, and

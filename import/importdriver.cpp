@@ -1,5 +1,6 @@
 #include "bvhin.h"
 
+#include "bodyparts.h"
 #include "bvhstate.h"
 #include "linereader.h"
 
@@ -60,6 +61,22 @@ KvSkeleton *chooseTargetSkeleton(bool &rejected)
     }
     KvNode *chosen = chooser.getNode();
     return chosen ? chosen->getSkeleton() : nullptr;
+}
+
+// Whether joint holds a bone of its own name (case and namespaces aside)
+// while its parent holds a bone further up than the bone's parent: the
+// figure has bones in between that the file lacks.
+bool skipsFigureBones(const CBvhHeader *joint)
+{
+    const KvNode *parentBone = joint->parent ? joint->parent->mappedNode : nullptr;
+    if (!parentBone || bodyparts::matchKey(joint->name).compare(bodyparts::matchKey(joint->mappedName), Qt::CaseInsensitive) != 0)
+        return false;
+    const KvNode *up = joint->mappedNode->getNodeParent();
+    for (up = up ? up->getNodeParent() : nullptr; up; up = up->getNodeParent()) {
+        if (up == parentBone)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -187,17 +204,23 @@ void CBvhIn::completeMapping()
     for (CBvhHeader *record : joints) {
         if (record->type != Joint || isSpecialJointName(record->name))
             continue;
-        if (record->mappedNode) {
+        if (record->mappedNode && !skipsFigureBones(record)) {
             const CBvhHeader *below = record;
             for (CBvhHeader *up = record->parent; up && !isSpecialJointName(up->name); up = up->parent) {
+                // The file's chain may be longer than the figure's: a joint
+                // that holds a bone spelt as its own name keeps it, and so
+                // does the chain above it.
+                if (holdsBoneByName(up))
+                    break;
                 up->mappedNode = below->mappedNode->getNodeParent();
                 if (!up->mappedNode)
                     break;
                 up->mappedName = up->mappedNode->getLabel();
                 below = up;
             }
-        } else if (record->parent && record->parent->mappedNode
-                   && record->parent->mappedNode->getNumNodeChildren() == 1) {
+        } else if (!record->mappedNode && record->parent && record->parent->mappedNode
+                   && record->parent->mappedNode->getNumNodeChildren() == 1
+                   && !holdsBoneByName(findRecordForNode(record->parent->mappedNode->getNodeChild(0)))) {
             record->mappedNode = record->parent->mappedNode->getNodeChild(0);
             record->mappedName = record->mappedNode->getLabel();
         }

@@ -106,3 +106,8 @@ void CBvhIn::unmapNode(const KvNode *bone)
         record->figureItem = nullptr;
     }
 }
+
+bool CBvhIn::holdsBoneByName(const CBvhHeader *joint)
+{
+    return joint && joint->mappedNode && bodyparts::matchKey(joint->name) == bodyparts::matchKey(joint->mappedName);
+}

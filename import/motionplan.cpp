@@ -36,19 +36,25 @@ public:
     }
 
     // Of the joints mapped to a bone (in file order), the deepest one that is
-    // an ancestor or the joint itself of every joint keying a bone below it;
-    // the last in file order when none qualifies. Keeping the common ancestor
+    // an ancestor or the joint itself of every joint keying a bone below it,
+    // or among those the one named as the bone is (the file's hand keys the
+    // figure's hand); the last in file order when none qualifies. Keeping the common ancestor
     // keeps the rotations of the joints in between on the path to the joints
     // below (they are handed down); any other choice would lose them.
     int choose(const QVector<int> &mapped, const std::vector<int> &keyersBelow) const
     {
         int best = -1;
+        int byName = -1;
         for (int j : mapped) {
             const bool aboveAll = std::all_of(keyersBelow.cbegin(), keyersBelow.cend(),
                                               [&](int k) { return isAncestorOrSelf(j, k); });
             if (aboveAll && (best < 0 || plan.joints[size_t(j)].depth >= plan.joints[size_t(best)].depth))
                 best = j;
+            if (aboveAll && CBvhIn::holdsBoneByName(plan.joints[size_t(j)].record))
+                byName = j;
         }
+        if (byName >= 0)
+            return byName;
         return best >= 0 ? best : mapped.last();
     }
 

@@ -95,6 +95,23 @@ KvQuat bestTurn(const std::vector<KvVec3d> &from, const std::vector<KvVec3d> &to
     return KvQuat(-v[1][best], -v[2][best], -v[3][best], v[0][best], true);
 }
 
+// The figure's bones, parents before children.
+std::vector<KvNode *> bonesOf(const KvNode *skeleton)
+{
+    std::vector<KvNode *> bones;
+    const std::function<void(const KvNode *)> preOrder = [&](const KvNode *node) {
+        for (int i = 0; i < node->getNumNodeChildren(); ++i) {
+            KvNode *child = node->getNodeChild(i);
+            if (child->inherits("KvBone")) {
+                bones.push_back(child);
+                preOrder(child);
+            }
+        }
+    };
+    preOrder(skeleton);
+    return bones;
+}
+
 // Where a bone points now: toward its end point, unless that is only the
 // first of several children (a hand ending at its thumb), then toward the
 // middle child; zero when it has neither.
@@ -114,6 +131,28 @@ KvVec3 figureRestDirection(const KvNode *bone)
     if (middle && (!(end.length() > 0.0f) || (childBones > 1 && endsAtChild)))
         return middle->getWSPos() - bone->getWSPos();
     return end;
+}
+
+// The turn that lays from[0] exactly onto to[0] and, about it, best turns
+// the other directions onto theirs.
+KvQuat aimedTurn(const std::vector<KvVec3d> &from, const std::vector<KvVec3d> &to)
+{
+    KvQuat aim = from[0].toFloat().getRotationTo(to[0].toFloat());
+    aim.invert();
+    const KvVec3d axis = to[0];
+    double sine = 0.0;
+    double cosine = 0.0;
+    for (size_t i = 1; i < from.size(); ++i) {
+        const KvVec3d a = aim.multVec(from[i]);
+        const KvVec3d across = a - axis * a.dot(axis);
+        const KvVec3d target = to[i] - axis * to[i].dot(axis);
+        sine += across.cross(target).dot(axis);
+        cosine += across.dot(target);
+    }
+    if (sine == 0.0 && cosine == 0.0)
+        return aim;
+    // The host's quaternions turn by minus their angle.
+    return aim * KvQuat::fromAxisAngle(axis, -std::atan2(sine, cosine));
 }
 
 KvVec3d unit(const KvVec3 &v)
@@ -247,26 +286,34 @@ void CBvhIn::alignRestPose()
         return false;
     };
 
+    // The torso's directions come first where a bone has several children:
+    // the one toward the head is aimed exactly, the others settle the twist.
+    const KvNode *head = nullptr;
+    if (skeleton) {
+        for (const KvNode *node : bonesOf(skeleton)) {
+            if (bodyparts::partOf(node->getLabel()) == bodyparts::Head) {
+                head = node;
+                break;
+            }
+        }
+    }
+
     // Parents before children: each bone is turned with its part of the
     // figure, so that the figure's directions from the bone to the bones its
     // children's joints key point where the file's do.
-    std::vector<KvNode *> bones;
-    const std::function<void(KvNode *)> preOrder = [&](KvNode *node) {
-        for (int i = 0; i < node->getNumNodeChildren(); ++i) {
-            KvNode *child = node->getNodeChild(i);
-            if (child->inherits("KvBone")) {
-                bones.push_back(child);
-                preOrder(child);
-            }
-        }
-    };
-    if (skeleton)
-        preOrder(const_cast<KvSkeleton *>(skeleton));
-    for (KvNode *bone : bones) {
+    for (KvNode *bone : skeleton ? bonesOf(skeleton) : std::vector<KvNode *>()) {
         const CMotionPlan::Joint *joint = motionPlan.keyer(bone);
         if (!joint)
             continue;
         const KvVec3 origin = bone->getWSPos();
+        // A bone that starts where its parent does (a rig's hip joint at the
+        // pelvis) starts, in the file's terms, at the parent's joint: the
+        // file may have put the offset it lacks into this joint instead.
+        KvVec3 fileOrigin = joint->record->restPosition;
+        const KvNode *parentBone = bone->getNodeParent();
+        const CMotionPlan::Joint *parentJoint = parentBone ? motionPlan.keyer(parentBone) : nullptr;
+        if (parentJoint && isDescendant(motionPlan, joint, parentJoint) && parentBone->getOrigin() == bone->getOrigin())
+            fileOrigin = parentJoint->record->restPosition;
         std::vector<KvVec3d> figureDirections;
         std::vector<KvVec3d> fileDirections;
         const auto pair = [&](const KvVec3 &figure, const KvVec3 &file) {
@@ -291,17 +338,25 @@ void CBvhIn::alignRestPose()
             else
                 thighs[0] = thighs[1] = nullptr;
         }
+        bool aimed = false;
         for (const KvNode *child : below) {
             if (thighs[0] && (isAncestorOf(child, thighs[0]) || isAncestorOf(child, thighs[1])))
                 continue;
             const CMotionPlan::Joint *target = motionPlan.keyer(child);
-            if (isDescendant(motionPlan, target, joint))
-                pair(child->getWSPos() - origin, target->record->restPosition - joint->record->restPosition);
+            if (!isDescendant(motionPlan, target, joint))
+                continue;
+            const size_t before = figureDirections.size();
+            pair(child->getWSPos() - origin, target->record->restPosition - fileOrigin);
+            if (figureDirections.size() > before && head && bone != firstBone && isAncestorOf(child, head)) {
+                std::swap(figureDirections.front(), figureDirections.back());
+                std::swap(fileDirections.front(), fileDirections.back());
+                aimed = true;
+            }
         }
 
         KvQuat turn;
         if (figureDirections.size() >= 2) {
-            turn = bestTurn(figureDirections, fileDirections);
+            turn = aimed ? aimedTurn(figureDirections, fileDirections) : bestTurn(figureDirections, fileDirections);
         } else {
             KvVec3 figureDirection;
             KvVec3 fileDirection;
@@ -313,15 +368,8 @@ void CBvhIn::alignRestPose()
                 // joint's End Site or only child.
                 if (childCount.value(joint->record) != 2)
                     continue;
-                fileDirection = joint->record->endPosition - joint->record->restPosition;
+                fileDirection = joint->record->endPosition - fileOrigin;
                 figureDirection = figureRestDirection(bone);
-                if (!(figureDirection.length() > 0.0f)) {
-                    // The bone lies along its twist axis.
-                    KvVec3 axis;
-                    KvVec3 mask;
-                    boneAxes(bone, axis, mask);
-                    figureDirection = bone->getWSRot().multVec(axis);
-                }
             }
             if (!(fileDirection.length() > 0.0f) || !(figureDirection.length() > 0.0f))
                 continue;

@@ -43,6 +43,151 @@ QStringList automaticMapping(const QString &path, KvSkeleton *figure)
     return lines;
 }
 
+
+using kvtest::Mat3;
+using kvtest::TextbookBvh;
+using kvtest::Vec3;
+
+Vec3 sub(const Vec3 &a, const Vec3 &b)
+{
+    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+
+// Body parts whose directions and turns a user judges first.
+enum Part { UpperArm, ForeArm, Hand, Thigh, Shin, Foot, Toe, PartCount };
+
+// A part's left-side names in the namings of the samples and of the figures
+// made here, tried in order, after any namespace.
+const QStringList &partNames(int part)
+{
+    static const QStringList names[PartCount] = {
+        {"lShldr", "LeftArm", "LeftUpArm", "upperarm_l", "LeftShoulder"},
+        {"lForeArm", "LeftForeArm", "LeftLowArm", "lowerarm_l", "LeftElbow"},
+        {"lHand", "LeftHand", "hand_l", "LeftWrist"},
+        {"lThigh", "LeftUpLeg", "thigh_l", "LeftHip"},
+        {"lShin", "LeftLeg", "LeftLowLeg", "calf_l", "LeftKnee"},
+        {"lFoot", "LeftFoot", "foot_l", "LeftAnkle"},
+        {"lToe", "LeftToeBase", "ball_l", "LeftToe"},
+    };
+    return names[part];
+}
+
+QString rightSide(const QString &left)
+{
+    if (left.startsWith(QLatin1String("Left")))
+        return QStringLiteral("Right") + left.mid(4);
+    if (left.endsWith(QLatin1String("_l")))
+        return left.chopped(1) + QLatin1Char('r');
+    return QLatin1Char('r') + left.mid(1);
+}
+
+QString withoutNamespace(const QString &name)
+{
+    return name.section(QLatin1Char(':'), -1);
+}
+
+// Where a body's parts are: file joint indices or figure bones; -1 / null
+// for a part the body lacks.
+template <typename T>
+struct Body
+{
+    T root{};
+    T head{};
+    T parts[2][PartCount]{};
+};
+
+template <typename T>
+Body<T> findBody(const QStringList &names, const std::vector<T> &items, T none)
+{
+    const auto find = [&](const QStringList &candidates) {
+        for (const QString &candidate : candidates) {
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                if (names[i].compare(candidate, Qt::CaseInsensitive) == 0)
+                    return items[size_t(i)];
+            }
+        }
+        return none;
+    };
+    Body<T> body;
+    body.root = items.front();
+    body.head = find({QStringLiteral("head"), QStringLiteral("Head")});
+    for (int part = 0; part < PartCount; ++part) {
+        body.parts[0][part] = find(partNames(part));
+        QStringList right;
+        for (const QString &left : partNames(part))
+            right += rightSide(left);
+        body.parts[1][part] = find(right);
+    }
+    return body;
+}
+
+// Mocapbank's skeleton as a game-engine rig names it.
+const QList<QPair<QString, QString>> &engineNames()
+{
+    static const QList<QPair<QString, QString>> names = [] {
+        QList<QPair<QString, QString>> list{{"Hips", "pelvis"}, {"Chest", "spine_01"}, {"Chest2", "spine_02"},
+                                            {"Neck", "neck_01"}, {"Head", "head"}};
+        const QList<QPair<QString, QString>> sided{{"LeftCollar", "clavicle_l"}, {"LeftShoulder", "upperarm_l"},
+                                                   {"LeftElbow", "lowerarm_l"}, {"LeftWrist", "hand_l"},
+                                                   {"LeftHip", "thigh_l"}, {"LeftKnee", "calf_l"}, {"LeftAnkle", "foot_l"}};
+        for (const auto &[from, to] : sided)
+            list += {{from, to}, {rightSide(from), rightSide(to)}};
+        return list;
+    }();
+    return names;
+}
+
+TextbookBvh readSample(const QString &name)
+{
+    TextbookBvh bvh;
+    QString error;
+    if (!kvtest::readTextbookBvhFile(kvtest::dataFile(QStringLiteral("bvh/") + name), bvh, &error))
+        qWarning("%s: %s", qPrintable(name), qPrintable(error));
+    return bvh;
+}
+
+const Mat3 identity{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+// A quarter turn about X taking +Z to +Y: how a Z-up file stands up.
+const Mat3 standUp{{{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}};
+// A quarter turn about Z taking +Y to +X.
+const Mat3 spineAlongX{{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}};
+
+// The same motion from a file whose rest pose is turned by turn (every
+// offset turned) while its frames still stand as before: the root's
+// rotation undoes the turn, every other joint's is seen in turned axes.
+TextbookBvh restingTurned(const TextbookBvh &bvh, const Mat3 &turn)
+{
+    TextbookBvh out = bvh;
+    const Mat3 back = transposed(turn);
+    for (kvtest::TextbookJoint &j : out.joints) {
+        j.offset = kvtest::multiply(turn, j.offset);
+        j.endSiteOffset = kvtest::multiply(turn, j.endSiteOffset);
+    }
+    for (int f = 0; f < bvh.frameCount; ++f) {
+        for (const kvtest::TextbookJoint &j : bvh.joints) {
+            Mat3 rotation = identity;
+            std::vector<size_t> order;
+            for (int c = 0; c < j.channels.size(); ++c) {
+                if (!j.channels[c].endsWith(QLatin1String("rotation")))
+                    continue;
+                const int axis = j.channels[c].at(0).toLatin1() - 'X';
+                order.push_back(size_t(axis));
+                rotation = kvtest::multiply(rotation, kvtest::axisRotation(axis, bvh.frames[size_t(f)][size_t(j.firstChannel + c)] / degreesPerRadian));
+            }
+            if (order.size() != 3)
+                continue;
+            rotation = j.parent < 0 ? kvtest::multiply(rotation, back)
+                                    : kvtest::multiply(kvtest::multiply(turn, rotation), back);
+            const Vec3 angles = kvtest::eulerAngles(rotation, order[0], order[1], order[2]);
+            for (int c = 0, n = 0; c < j.channels.size(); ++c) {
+                if (j.channels[c].endsWith(QLatin1String("rotation")))
+                    out.frames[size_t(f)][size_t(j.firstChannel + c)] = angles[size_t(n++)] * degreesPerRadian;
+            }
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 class tst_Fidelity : public QObject
@@ -53,6 +198,8 @@ private Q_SLOTS:
     void init() { host = std::make_unique<Host>(); }
     void cleanup() { host.reset(); }
     void mappingOntoHostNames();
+    void wholeBody_data();
+    void wholeBody();
 
 private:
     std::unique_ptr<Host> host;
@@ -78,6 +225,172 @@ void tst_Fidelity::mappingOntoHostNames()
     QVERIFY2(golden.open(QIODevice::ReadOnly), "default-mappings.txt is missing");
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(actual, expected);
+}
+
+void tst_Fidelity::wholeBody_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("figure");  // "": the default figure; a sample: a figure made from it; "engine"
+    QTest::addColumn<bool>("restsAlongX");
+
+    for (const QString &name : sampleFiles())
+        QTest::newRow(qPrintable(name)) << name << "" << false;
+    // A capture whose spine rests along +X and whose first frame stands it up.
+    QTest::newRow("spine-rests-along-x") << "cmu_12_01_walk_mb.bvh" << "" << true;
+    // Across namings, mapped without help.
+    QTest::newRow("cmu-onto-mixamo") << "cmu_12_01_walk_mb.bvh" << "mixamorig_colon_names.bvh" << false;
+    QTest::newRow("mixamo-onto-cmu") << "mixamorig_colon_names.bvh" << "cmu_12_01_walk_mb.bvh" << false;
+    QTest::newRow("sl-onto-cmu-original") << "pirouette_slnames.bvh" << "cmu_131_01_walk_orig.bvh" << false;
+    QTest::newRow("cmu-original-onto-mixamo") << "cmu_131_01_walk_orig.bvh" << "mixamorig_colon_names.bvh" << false;
+    QTest::newRow("cmu-onto-engine") << "cmu_01_01_jumps_mb.bvh" << "engine" << false;
+    QTest::newRow("sl-onto-engine") << "pirouette_slnames.bvh" << "engine" << false;
+    QTest::newRow("mixamo-onto-engine") << "mixamorig_colon_names.bvh" << "engine" << false;
+    QTest::newRow("zup-onto-engine") << "fair_dab_zup.bvh" << "engine" << false;
+}
+
+// A file converted onto a figure: at every frame, limbs, feet, the line
+// across the hips and the torso point where textbook forward kinematics of
+// the file puts them, and root, head, hands and feet turn as the file's
+// joints do since the first frame. A Z-up file is judged stood up.
+void tst_Fidelity::wholeBody()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, figure);
+    QFETCH(bool, restsAlongX);
+
+    TextbookBvh bvh = readSample(file);
+    QVERIFY(!bvh.joints.empty());
+    if (restsAlongX)
+        bvh = restingTurned(bvh, spineAlongX);
+    QStringList jointNames;
+    std::vector<int> jointIndices;
+    for (const kvtest::TextbookJoint &joint : bvh.joints) {
+        jointNames += withoutNamespace(joint.name);
+        jointIndices.push_back(int(jointIndices.size()));
+    }
+    const Body<int> source = findBody(jointNames, jointIndices, -1);
+    const std::vector<Vec3> rest = kvtest::restPositions(bvh);
+    if (source.head < 0)
+        QSKIP("not a human skeleton");
+    const Vec3 up = sub(rest[size_t(source.head)], rest[0]);
+    const bool zUp = up[2] > std::abs(up[0]) && up[2] > std::abs(up[1]);
+    const Mat3 view = zUp ? standUp : identity;
+
+    std::unique_ptr<KvSkeleton> made;
+    if (figure.isEmpty()) {
+        made = KvDefaultFigure::build();
+    } else {
+        TextbookBvh shape = readSample(figure == QLatin1String("engine") ? QStringLiteral("mocapbank_crlf.bvh") : figure);
+        for (kvtest::TextbookJoint &joint : shape.joints) {
+            for (const auto &[from, to] : engineNames()) {
+                if (figure == QLatin1String("engine") && joint.name == from)
+                    joint.name = to;
+            }
+        }
+        made = KvFigureBuilder::build(kvtest::figureFromBvh(shape, QStringLiteral("figure")));
+    }
+    QVERIFY(made);
+    KvSkeleton *skeleton = made.release();
+    kvScene->addNode(skeleton);
+    kvScene->selectNode(skeleton);
+    kvScene->setTime(0);
+    QList<KvBone *> allBones;
+    skeleton->getAllBones(allBones);
+    QStringList boneNames;
+    std::vector<const KvBone *> bones;
+    for (const KvBone *bone : std::as_const(allBones)) {
+        boneNames += withoutNamespace(bone->getLabel());
+        bones.push_back(bone);
+    }
+    const Body<const KvBone *> target = findBody(boneNames, bones, static_cast<const KvBone *>(nullptr));
+    QVERIFY(target.head);
+
+    QString path = kvtest::dataFile(QStringLiteral("bvh/") + file);
+    if (restsAlongX) {
+        path = host->dir.filePath(QStringLiteral("take.bvh"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(kvtest::writeTextbookBvh(bvh));
+    }
+    CBvhIn in;
+    QCOMPARE(in.read(path, KvFileIOSettings()), 1);
+    const int step = kvScene->getTimeStep();
+
+    // Worst angle of each measure over all frames.
+    QMap<QString, double> worst;
+    const auto judge = [&](const QString &what, double angle) {
+        double &w = worst[what];
+        w = std::max(w, angle);
+    };
+    const auto boneEnd = [](const KvBone *bone, int t) {
+        const KvVec3d end = KvVec3d(bone->getEndPoint() - bone->getOrigin());
+        const KvVec3d d = bone->getWSRot(t).multVec(end);
+        return toVec(KvVec3d(bone->getWSPosD(t).x + d.x, bone->getWSPosD(t).y + d.y, bone->getWSPosD(t).z + d.z));
+    };
+    const kvtest::TextbookPose first = kvtest::forwardKinematics(bvh, 0);
+    for (int f = 0; f < bvh.frameCount; ++f) {
+        const int t = f * step;
+        const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, f);
+        const auto at = [&](int joint) { return kvtest::multiply(view, pose.position[size_t(joint)]); };
+        const auto fileEnd = [&](int joint) {
+            const kvtest::TextbookJoint &j = bvh.joints[size_t(joint)];
+            const Vec3 offset = kvtest::multiply(pose.rotation[size_t(joint)], j.endSiteOffset);
+            const Vec3 p = pose.position[size_t(joint)];
+            return kvtest::multiply(view, Vec3{p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]});
+        };
+        const auto figureAt = [&](const KvBone *bone) { return toVec(bone->getWSPosD(t)); };
+        const auto turned = [&](const KvBone *bone, int joint) {
+            const Mat3 figureTurn = kvtest::multiply(toMat(bone->getWSRot(t)), transposed(toMat(bone->getWSRot(0))));
+            const Mat3 fileTurn = kvtest::multiply(kvtest::multiply(view, kvtest::multiply(pose.rotation[size_t(joint)],
+                                                   transposed(first.rotation[size_t(joint)]))), transposed(view));
+            return angleDeg(figureTurn, fileTurn);
+        };
+        const auto direction = [&](const QString &what, int from, int to, const KvBone *boneFrom, const KvBone *boneTo) {
+            if (from >= 0 && to >= 0 && boneFrom && boneTo)
+                judge(what, angleDeg(sub(figureAt(boneTo), figureAt(boneFrom)), sub(at(to), at(from))));
+        };
+
+        direction(QStringLiteral("torso"), 0, source.head, target.root, target.head);
+        if (qEnvironmentVariableIsSet("DBGSEG")) {
+            const QStringList chain = qEnvironmentVariable("DBGSEG").split(',');
+            for (int k = 0; k + 1 < chain.size(); ++k) {
+                const QStringList a = chain[k].split('='), b = chain[k + 1].split('=');
+                const int ja = jointNames.indexOf(a[0]), jb = jointNames.indexOf(b[0]);
+                const KvBone *ba = skeleton->findBone(a[1]), *bb = skeleton->findBone(b[1]);
+                if (ja >= 0 && jb >= 0 && ba && bb)
+                    judge(QStringLiteral("seg ") + chain[k], angleDeg(sub(figureAt(bb), figureAt(ba)), sub(at(jb), at(ja))));
+            }
+        }
+        direction(QStringLiteral("pelvis"), source.parts[1][Thigh], source.parts[0][Thigh], target.parts[1][Thigh],
+                  target.parts[0][Thigh]);
+        judge(QStringLiteral("root turn"), turned(target.root, 0));
+        judge(QStringLiteral("head turn"), turned(target.head, source.head));
+        for (int side = 0; side < 2; ++side) {
+            const QString s = side ? QStringLiteral("right ") : QStringLiteral("left ");
+            const int *joint = source.parts[side];
+            const KvBone *const *bone = target.parts[side];
+            direction(s + QStringLiteral("upper arm"), joint[UpperArm], joint[ForeArm], bone[UpperArm], bone[ForeArm]);
+            direction(s + QStringLiteral("forearm"), joint[ForeArm], joint[Hand], bone[ForeArm], bone[Hand]);
+            direction(s + QStringLiteral("thigh"), joint[Thigh], joint[Shin], bone[Thigh], bone[Shin]);
+            direction(s + QStringLiteral("shin"), joint[Shin], joint[Foot], bone[Shin], bone[Foot]);
+            if (joint[Foot] >= 0 && bone[Foot]) {
+                const Vec3 fileToe = joint[Toe] >= 0 ? at(joint[Toe]) : fileEnd(joint[Foot]);
+                const Vec3 figureToe = bone[Toe] ? figureAt(bone[Toe]) : boneEnd(bone[Foot], t);
+                judge(s + QStringLiteral("foot"), angleDeg(sub(figureToe, figureAt(bone[Foot])), sub(fileToe, at(joint[Foot]))));
+                judge(s + QStringLiteral("foot turn"), turned(bone[Foot], joint[Foot]));
+            }
+            if (joint[Hand] >= 0 && bone[Hand])
+                judge(s + QStringLiteral("hand turn"), turned(bone[Hand], joint[Hand]));
+        }
+    }
+
+    QStringList report;
+    for (auto it = worst.cbegin(); it != worst.cend(); ++it)
+        report += QStringLiteral("%1 %2").arg(it.key()).arg(it.value(), 0, 'f', 2);
+    qInfo("%s", qPrintable(report.join(QStringLiteral(", "))));
+    QVERIFY2(worst.size() >= 8, qPrintable(report.join(QStringLiteral(", "))));
+    for (auto it = worst.cbegin(); it != worst.cend(); ++it)
+        QVERIFY2(it.value() < 3.0, qPrintable(report.join(QStringLiteral(", "))));
 }
 
 QTEST_GUILESS_MAIN(tst_Fidelity)

@@ -46,14 +46,6 @@ bool isRotation(const QString &channel)
     return channel.endsWith(QLatin1String("rotation"));
 }
 
-// Angles (radians) with m == R_i(a) R_j(b) R_k(c) for the axes i, j, k.
-Vec3 decompose(const Mat3 &m, size_t i, size_t j, size_t k)
-{
-    const double s = (j == (i + 1) % 3) ? 1.0 : -1.0;
-    return {std::atan2(-s * m[j][k], m[k][k]), std::asin(std::clamp(s * m[i][k], -1.0, 1.0)),
-            std::atan2(-s * m[i][j], m[i][i])};
-}
-
 // The same motion with every joint turned by turn and its channels laid out
 // anew: its own positions (X Y Z on every joint when sixChannels, restating
 // the offset shifted a little every frame), then rotations in the order axes
@@ -102,7 +94,7 @@ TextbookBvh rewrite(const TextbookBvh &bvh, const Mat3 &turn, const QString &axe
             }
             Vec3 angles{};
             if (order.size() == 3) {
-                const Vec3 abc = decompose(rotation, order[0], order[1], order[2]);
+                const Vec3 abc = kvtest::eulerAngles(rotation, order[0], order[1], order[2]);
                 for (size_t n = 0; n < 3; ++n)
                     angles[order[n]] = abc[n] * degreesPerRadian;
             }
@@ -113,33 +105,6 @@ TextbookBvh rewrite(const TextbookBvh &bvh, const Mat3 &turn, const QString &axe
         }
     }
     return out;
-}
-
-QByteArray toText(const TextbookBvh &bvh)
-{
-    const auto numbers = [](const auto &values) {
-        QByteArrayList text;
-        for (double v : values)
-            text += QByteArray::number(v, 'g', 12);
-        return text.join(' ');
-    };
-    std::function<QByteArray(size_t)> joint = [&](size_t index) {
-        const kvtest::TextbookJoint &j = bvh.joints[index];
-        QByteArray text = (j.parent < 0 ? "ROOT " : "JOINT ") + j.name.toLatin1() + "\n{\nOFFSET " + numbers(j.offset)
-                        + "\nCHANNELS " + QByteArray::number(j.channels.size()) + " " + j.channels.join(' ').toLatin1() + "\n";
-        for (size_t c = index + 1; c < bvh.joints.size(); ++c) {
-            if (bvh.joints[c].parent == int(index))
-                text += joint(c);
-        }
-        if (j.hasEndSite)
-            text += "End Site\n{\nOFFSET " + numbers(j.endSiteOffset) + "\n}\n";
-        return text + "}\n";
-    };
-    QByteArray text = "HIERARCHY\n" + joint(0) + "MOTION\nFrames: " + QByteArray::number(bvh.frameCount)
-                    + "\nFrame Time: " + QByteArray::number(bvh.frameTime, 'g', 12) + "\n";
-    for (const std::vector<double> &row : bvh.frames)
-        text += numbers(row) + "\n";
-    return text;
 }
 
 int jointIndex(const TextbookBvh &bvh, const QString &name)
@@ -243,7 +208,7 @@ void tst_ImportMotion::ownSkeleton()
     const TextbookBvh bvh = rewritten ? rewrite(original, turned ? quarterTurnY : identity, axes, sixChannels) : original;
     KvSkeleton *figure = KvFigureBuilder::build(kvtest::figureFromBvh(original, QStringLiteral("figure"))).release();
     QVERIFY(figure);
-    const int step = import(rewritten ? toText(bvh) : text, figure, true);
+    const int step = import(rewritten ? kvtest::writeTextbookBvh(bvh) : text, figure, true);
     QCOMPARE(step, int(std::floor(float(float(bvh.frameTime) * 4800.0f) + 0.5f)));
 
     double low = 0;

@@ -2,7 +2,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace kvtest {
 
@@ -181,6 +183,40 @@ std::vector<Vec3> restPositions(const TextbookBvh &bvh)
             positions[i][size_t(a)] = base[size_t(a)] + joint.offset[size_t(a)];
     }
     return positions;
+}
+
+QByteArray writeTextbookBvh(const TextbookBvh &bvh)
+{
+    const auto numbers = [](const auto &values) {
+        QByteArrayList text;
+        for (double v : values)
+            text += QByteArray::number(v, 'g', 12);
+        return text.join(' ');
+    };
+    std::function<QByteArray(size_t)> joint = [&](size_t index) {
+        const TextbookJoint &j = bvh.joints[index];
+        QByteArray text = (j.parent < 0 ? "ROOT " : "JOINT ") + j.name.toLatin1() + "\n{\nOFFSET " + numbers(j.offset)
+                        + "\nCHANNELS " + QByteArray::number(j.channels.size()) + " " + j.channels.join(' ').toLatin1() + "\n";
+        for (size_t c = index + 1; c < bvh.joints.size(); ++c) {
+            if (bvh.joints[c].parent == int(index))
+                text += joint(c);
+        }
+        if (j.hasEndSite)
+            text += "End Site\n{\nOFFSET " + numbers(j.endSiteOffset) + "\n}\n";
+        return text + "}\n";
+    };
+    QByteArray text = "HIERARCHY\n" + joint(0) + "MOTION\nFrames: " + QByteArray::number(bvh.frameCount)
+                    + "\nFrame Time: " + QByteArray::number(bvh.frameTime, 'g', 12) + "\n";
+    for (const std::vector<double> &row : bvh.frames)
+        text += numbers(row) + "\n";
+    return text;
+}
+
+Vec3 eulerAngles(const Mat3 &m, size_t i, size_t j, size_t k)
+{
+    const double s = (j == (i + 1) % 3) ? 1.0 : -1.0;
+    return {std::atan2(-s * m[j][k], m[k][k]), std::asin(std::clamp(s * m[i][k], -1.0, 1.0)),
+            std::atan2(-s * m[i][j], m[i][i])};
 }
 
 Mat3 axisRotation(int axis, double angleRad)

@@ -59,6 +59,12 @@ struct TextbookPose
 TextbookPose forwardKinematics(const TextbookBvh &bvh, int frame,
                                ChannelComposition composition = ChannelComposition::Textbook);
 
+// The file as text, numbers with 12 significant digits.
+QByteArray writeTextbookBvh(const TextbookBvh &bvh);
+
+// Angles (radians) with m == R_i(a) R_j(b) R_k(c) for the axes i, j, k.
+Vec3 eulerAngles(const Mat3 &m, size_t i, size_t j, size_t k);
+
 // Right-handed rotation of column vectors about axis 0 (X), 1 (Y) or 2 (Z).
 Mat3 axisRotation(int axis, double angleRad);
 Mat3 multiply(const Mat3 &a, const Mat3 &b);
