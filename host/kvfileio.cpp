@@ -22,6 +22,11 @@ void KvFileIO::finishIO()
     Q_EMIT ioFinished();
 }
 
+QStringList KvFileIO::getPostIONotes() const
+{
+    return {};
+}
+
 QString KvFileIO::getPreIOErrorString() const
 {
     return QString();

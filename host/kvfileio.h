@@ -2,6 +2,7 @@
 
 #include "kvbase.h"
 
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -34,6 +35,9 @@ protected:
     virtual void finishIO();
 public:
     virtual QString getPreIOErrorString() const;
+    // What the last operation did that its caller may want to tell the user
+    // (a file turned to stand up, say); empty when nothing.
+    virtual QStringList getPostIONotes() const;
 
     bool isIOActive() const { return ioActive; }
 

@@ -42,3 +42,10 @@ QString CBvhIn::getDescription() const
 {
     return QString::fromLatin1("BioVision Files");
 }
+
+QStringList CBvhIn::getPostIONotes() const
+{
+    if (standUp == 1)
+        return {tr("The file stands along Z: its motion was turned to stand along Y.")};
+    return {};
+}

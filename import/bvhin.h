@@ -27,6 +27,7 @@ public:
     int getNumExtensions() const override;
     QString getExtension(int index) const override;
     QString getDescription() const override;
+    QStringList getPostIONotes() const override;
     int read(const QString &path, const KvFileIOSettings &settings) override;
 
     // Reader: one HIERARCHY line at a time into the joint list.
@@ -106,6 +107,10 @@ public:
     // One MOTION line as 8-bit text, without its line end. A line without
     // values is no frame.
     void applyFrameLine(QByteArrayView line);
+    // Whether the file's motion is turned Z-up to Y-up at its root: as the
+    // run's upAxisKey setting says ("y": never, "z": always), or, by default,
+    // when the rest pose and the first frame both stand along +Z.
+    bool decideStandUp(const CMotionPlan::Joint &root, const KvQuat &firstRotation) const;
     // After the last line, before the scene time is restored.
     void restoreRotationLimits();
 
@@ -145,9 +150,13 @@ public:
     float firstYPosition = 0.0f;
     bool firstYSeen = false;
     int savedSceneTime = 0;        // ticks
+    int standUp = -1;              // the import turns Z up to Y up: 1 yes, 0 no, -1 not yet decided
     CBvhHeader currentRecord;
     CMotionPlan motionPlan;
 };
+
+// The run setting that says which way the file stands: "auto", "y" or "z".
+inline const QString upAxisKey = QStringLiteral("Up Axis");
 
 // Import options, set by the import mapping dialog and stored under "BVHIO".
 extern bool frameOption;         // the scene takes the file's frame time and length

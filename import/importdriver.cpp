@@ -89,6 +89,7 @@ void CBvhIn::setMappingDialog(MappingDialog dialog)
 int CBvhIn::read(const QString &path, const KvFileIOSettings &settings)
 {
     ioSettings = settings;
+    standUp = -1;
     Q_ASSERT(kvApp && kvScene);
     const QString title = tr("BVH File Importer");
     CBvhState &state = bvhState();

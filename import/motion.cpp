@@ -1,5 +1,7 @@
 #include "bvhin.h"
 
+#include "bodyparts.h"
+
 #include "kvmatrix3.h"
 #include "kvnode.h"
 #include "kvproperty.h"
@@ -56,13 +58,14 @@ KvQuat axisRotation(int axis, float angleDeg)
 }
 
 // The previous value of a control at time t: its key on the latest earlier
-// frame boundary above 0 that holds one, else 0.
+// frame boundary that holds one, else 0.
 float previousKeyValue(const KvFloatProperty *control, int t, int step)
 {
     if (control->getNumKeys() == 0)
         return 0.0f;
-    // No key lies before the first one: stop there, not at 0.
-    const int earliest = std::max(1, control->getKeyTime(0));
+    // No key lies before the first one: stop there. A key at time 0 counts,
+    // so that the second frame does not spin a whole turn away from the first.
+    const int earliest = std::max(0, control->getKeyTime(0));
     for (int time = ((t - 1) / step) * step; time >= earliest; time -= step) {
         int index = 0;
         if (control->findKeyAt(time, index))
@@ -136,8 +139,8 @@ void CBvhIn::applyFrameLine(QByteArrayView line)
         // (1 for scale); rotations compose in the order the joint lists them.
         KvQuat rotation;
         bool hasRotation = false;
-        KvVec3 position;
-        bool hasPosition = false;
+        KvVec3 rawPosition;
+        bool positionRead[3] = {false, false, false};
         KvVec3 scale(1, 1, 1);
         bool hasScale = false;
         const int last = std::min(joint.firstColumn + joint.columnCount, valueCount);
@@ -148,24 +151,14 @@ void CBvhIn::applyFrameLine(QByteArrayView line)
             const float value = values[size_t(c)];
             switch (column.type) {
             case Xposition:
+            case Yposition:
             case Zposition:
                 // Other joints' positions restate their offsets in the file's
                 // proportions, not the figure's: only the root moves.
-                if (joint.movesFigure && (column.type == Xposition ? applyXPosition : applyZPosition)) {
-                    (column.type == Xposition ? position.x : position.z) = value;
-                    hasPosition = true;
-                }
-                break;
-            case Yposition:
                 if (joint.movesFigure) {
-                    if (!firstYSeen) {
-                        firstYPosition = value;
-                        firstYSeen = true;
-                    }
-                    if (applyYPosition) {
-                        position.y = value - firstYPosition;
-                        hasPosition = true;
-                    }
+                    const int axis = column.type - Xposition;
+                    (axis == 0 ? rawPosition.x : axis == 1 ? rawPosition.y : rawPosition.z) = value;
+                    positionRead[axis] = true;
                 }
                 break;
             case Xrotation:
@@ -192,6 +185,40 @@ void CBvhIn::applyFrameLine(QByteArrayView line)
             }
         }
 
+        // A Z-up file stands up at its root, before anything reads a height.
+        if (!hasParent) {
+            if (standUp < 0)
+                standUp = decideStandUp(joint, rotation) ? 1 : 0;
+            if (standUp == 1) {
+                rotation = rotation * axisRotation(0, -90.0f);
+                hasRotation = true;
+                rawPosition = KvVec3(rawPosition.x, rawPosition.z, -rawPosition.y);
+                const bool y = positionRead[1];
+                positionRead[1] = positionRead[2];
+                positionRead[2] = y;
+            }
+        }
+        KvVec3 position;
+        bool hasPosition = false;
+        if (positionRead[0] && applyXPosition) {
+            position.x = rawPosition.x;
+            hasPosition = true;
+        }
+        if (positionRead[1]) {
+            if (!firstYSeen) {
+                firstYPosition = rawPosition.y;
+                firstYSeen = true;
+            }
+            if (applyYPosition) {
+                position.y = rawPosition.y - firstYPosition;
+                hasPosition = true;
+            }
+        }
+        if (positionRead[2] && applyZPosition) {
+            position.z = rawPosition.z;
+            hasPosition = true;
+        }
+
         if (!joint.bone) {
             if (hasRotation) {
                 plan.handedDown[j] = rotation * inherited;
@@ -212,6 +239,39 @@ void CBvhIn::applyFrameLine(QByteArrayView line)
             applyScale(*joint.record, scale);
     }
     advanceFrame();
+}
+
+bool CBvhIn::decideStandUp(const CMotionPlan::Joint &root, const KvQuat &firstRotation) const
+{
+    const QString choice = ioSettings.value(upAxisKey, QStringLiteral("auto")).toString().trimmed().toLower();
+    if (choice == QLatin1String("y"))
+        return false;
+    if (choice == QLatin1String("z"))
+        return true;
+    const auto mostlyAlong = [](float along, float acrossA, float acrossB) {
+        return std::abs(along) > std::abs(acrossA) && std::abs(along) > std::abs(acrossB);
+    };
+    // The rest pose: the head above the root along +Z more than along any
+    // other axis, the feet below it along -Z.
+    const CBvhHeader *head = nullptr;
+    bool feetDown = true;
+    for (const CMotionPlan::Joint &joint : motionPlan.joints) {
+        const int part = bodyparts::partOf(joint.record->name);
+        const KvVec3 v = joint.record->restPosition - root.record->restPosition;
+        if (part == bodyparts::Head && !head)
+            head = joint.record;
+        else if (part == bodyparts::LeftFoot || part == bodyparts::RightFoot)
+            feetDown = feetDown && v.z < 0.0f && mostlyAlong(v.z, v.x, v.y);
+    }
+    if (!head)
+        return false;
+    const KvVec3 up = head->restPosition - root.record->restPosition;
+    if (!(up.z > 0.0f && mostlyAlong(up.z, up.x, up.y)) || !feetDown)
+        return false;
+    // ... and still so in the first frame: a capture whose root stands it up
+    // is left as it is.
+    const KvVec3 firstUp = firstRotation.multVec(up);
+    return firstUp.z > 0.0f && mostlyAlong(firstUp.z, firstUp.x, firstUp.y);
 }
 
 void CBvhIn::applyPosition(const CBvhHeader &record, const KvVec3 &position)

@@ -209,8 +209,8 @@ void tst_Motion::continuity_data()
                                    << QList<float>{0, 120, 240, 360, 480, 600, 720};
     QTest::newRow("not-the-root") << "chest" << 1 << false << turning << turning;
     QTest::newRow("clamped") << "hip" << 1 << true << turning << turning;
-    // At time 0 nothing came before.
-    QTest::newRow("time-zero") << "hip" << 0 << false << QList<float>{-179} << QList<float>{-179};
+    // At time 0 nothing came before; the key at time 0 counts for the next.
+    QTest::newRow("time-zero") << "hip" << 0 << false << QList<float>{179, -179} << QList<float>{179, 181};
 }
 
 // The root's angles keep turning the same way instead of jumping by a whole
