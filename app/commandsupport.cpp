@@ -119,6 +119,20 @@ void ImportArguments::addTo(OptionParser &parser)
                    QStringLiteral("hold the figure's joints inside their rotation limits"));
     parser.addFlag(QStringLiteral("keep-scene-timing"), QChar(), &keepSceneTiming,
                    QStringLiteral("keep the scene's 30 fps and 30 frames instead of the file's rate and length"));
+    parser.addValue(QStringLiteral("up"), QChar(), QStringLiteral("auto|y|z"), &up,
+                    QStringLiteral("stand a Z-up file up: z always, y never, auto (default) when it rests and starts Z-up"));
+}
+
+bool ImportArguments::settle(QString *usageMessage)
+{
+    if (map == QLatin1String("none"))
+        map.clear();
+    up = up.toLower();
+    if (up != QLatin1String("auto") && up != QLatin1String("y") && up != QLatin1String("z")) {
+        *usageMessage = QStringLiteral("--up takes auto, y or z");
+        return false;
+    }
+    return true;
 }
 
 KvImportOptions ImportArguments::options() const
@@ -128,6 +142,7 @@ KvImportOptions ImportArguments::options() const
     options.followFileTiming = !keepSceneTiming;
     options.inPlace = inPlace;
     options.limits = limits;
+    options.upAxis = up;
     return options;
 }
 

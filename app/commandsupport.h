@@ -49,8 +49,12 @@ struct ImportArguments
     bool inPlace = false;
     bool limits = false;
     bool keepSceneTiming = false;
+    QString up = QStringLiteral("auto");  // which way the file stands: auto, y or z
 
     void addTo(OptionParser &parser);
+    // Settles what was parsed ("--map none" means no map); false with a
+    // usage message for a value the options do not take.
+    bool settle(QString *usageMessage);
     KvImportOptions options() const;
 };
 

@@ -58,6 +58,7 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
     QList<KvJointRow> rows;
     if (!runner.importFile(job.input, skeleton, setup.importOptions, &rows, &error))
         return context.fail(job.input + QLatin1String(": ") + error);
+    const QStringList notes = runner.notes();
     if (!runner.exportFile(job.output, skeleton, setup.exportMap, setup.secondLife, &error))
         return context.fail(job.output + QLatin1String(": ") + error);
     progress.finish();
@@ -77,6 +78,8 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
         context.out << ", export map " << setup.exportMap;
     }
     context.out << Qt::endl;
+    for (const QString &note : notes)
+        context.out << job.input << ": " << note << Qt::endl;
     return ExitSuccess;
 }
 
@@ -178,8 +181,9 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
         if (!ok || parallel < 1)
             return context.usageError(QStringLiteral("-j needs a whole number of at least 1"));
     }
-    if (import.map == QLatin1String("none"))
-        import.map.clear();
+    QString usage;
+    if (!import.settle(&usage))
+        return context.usageError(usage);
 
     std::vector<Job> jobs;
     QString error;
@@ -227,6 +231,7 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
         forward("--figure", import.figure);
         forward("--map", import.map.isEmpty() ? QStringLiteral("none") : import.map);
         forward("--export-map", exportMap);
+        forward("--up", import.up);
         for (const auto &flag : {std::make_pair("--in-place", import.inPlace), std::make_pair("--limits", import.limits),
                                  std::make_pair("--keep-scene-timing", import.keepSceneTiming),
                                  std::make_pair("--second-life", secondLife)}) {

@@ -34,8 +34,9 @@ int runImportCommand(CommandContext &context, const QStringList &arguments)
         return context.usageError(QStringLiteral("import takes one BVH file"));
     if (output.isEmpty())
         return context.usageError(QStringLiteral("import needs -o SCENE.json"));
-    if (import.map == QLatin1String("none"))
-        import.map.clear();
+    QString usage;
+    if (!import.settle(&usage))
+        return context.usageError(usage);
 
     const QString input = parser.arguments().first();
     QString error;
@@ -74,6 +75,8 @@ int runImportCommand(CommandContext &context, const QStringList &arguments)
                     << " joints mapped onto figure \"" << skeleton->getLabel() << "\", " << desc.tracks.size()
                     << " keyed controls, " << (range.end / step - range.start / step) << " frames of " << step
                     << " ticks" << Qt::endl;
+        for (const QString &note : runner.notes())
+            context.out << input << ": " << note << Qt::endl;
     }
     return ExitSuccess;
 }

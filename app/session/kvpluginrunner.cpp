@@ -20,6 +20,7 @@ const QString frameKey = QStringLiteral("Frame Opt");
 const QString inPlaceKey = QStringLiteral("InPlace Opt");
 const QString limitsKey = QStringLiteral("Limits Opt");
 const QString secondLifeKey = QStringLiteral("Second Life Opt");
+const QString upAxisKey = QStringLiteral("Up Axis");
 
 // The mapping dialog's two lists, told apart by their headers.
 QTreeWidget *listTitled(QDialog *dialog, const QString &title)
@@ -90,13 +91,18 @@ int KvPluginRunner::runImport(const QString &path, KvSkeleton *skeleton, const K
     settings.setValue(frameKey, options.followFileTiming);
     settings.setValue(inPlaceKey, options.inPlace);
     settings.setValue(limitsKey, options.limits);
+    settings.setValue(upAxisKey, options.upAxis);
 
     const auto dialogs = [&](QDialog *dialog) {
         if (QTreeWidget *files = listTitled(dialog, QStringLiteral("File Nodes")))
             return onMapping(dialog, files, listTitled(dialog, QStringLiteral("Figure Nodes")));
         return acceptAsBuilt(dialog);
     };
-    return runOnFigure(skeleton, dialogs, [&] { return importer->read(path, settings); });
+    lastNotes.clear();
+    const int result = runOnFigure(skeleton, dialogs, [&] { return importer->read(path, settings); });
+    if (result == 1)
+        lastNotes = importer->getPostIONotes();
+    return result;
 }
 
 int KvPluginRunner::runOnFigure(KvSkeleton *skeleton, const KvApp::DialogHandler &dialogs,

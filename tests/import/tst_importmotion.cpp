@@ -107,13 +107,6 @@ TextbookBvh rewrite(const TextbookBvh &bvh, const Mat3 &turn, const QString &axe
     return out;
 }
 
-int jointIndex(const TextbookBvh &bvh, const QString &name)
-{
-    const auto it = std::find_if(bvh.joints.cbegin(), bvh.joints.cend(),
-                                 [&](const kvtest::TextbookJoint &j) { return j.name == name; });
-    return it == bvh.joints.cend() ? -1 : int(it - bvh.joints.cbegin());
-}
-
 } // namespace
 
 class tst_ImportMotion : public QObject
@@ -125,18 +118,16 @@ private Q_SLOTS:
     void cleanup() { host.reset(); }
     void ownSkeleton_data();
     void ownSkeleton();
-    void otherSkeleton_data();
-    void otherSkeleton();
 
 private:
-    // Imports text onto figure; with mapByName the mapping dialog maps every
-    // joint to the bone of its name, as a user would. Returns the time step.
-    int import(const QByteArray &text, KvSkeleton *figure, bool mapByName);
+    // Imports text onto figure; the mapping dialog maps every joint to the
+    // bone of its name, as a user would. Returns the time step.
+    int import(const QByteArray &text, KvSkeleton *figure);
 
     std::unique_ptr<Host> host;
 };
 
-int tst_ImportMotion::import(const QByteArray &text, KvSkeleton *figure, bool mapByName)
+int tst_ImportMotion::import(const QByteArray &text, KvSkeleton *figure)
 {
     QFile file(host->dir.filePath(QStringLiteral("take.bvh")));
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
@@ -145,15 +136,13 @@ int tst_ImportMotion::import(const QByteArray &text, KvSkeleton *figure, bool ma
     kvScene->addNode(figure);
     kvScene->selectNode(figure);
     kvScene->setTime(0);
-    if (mapByName) {
-        CBvhIn::setMappingDialog([figure](CBvhIn &) {
-            for (CBvhHeader *record : bvhState().jointList) {
-                record->mappedNode = record->name.isEmpty() ? nullptr : figure->findBone(record->name);
-                record->mappedName = record->mappedNode ? record->mappedNode->getLabel() : QString();
-            }
-            return 1;
-        });
-    }
+    CBvhIn::setMappingDialog([figure](CBvhIn &) {
+        for (CBvhHeader *record : bvhState().jointList) {
+            record->mappedNode = record->name.isEmpty() ? nullptr : figure->findBone(record->name);
+            record->mappedName = record->mappedNode ? record->mappedNode->getLabel() : QString();
+        }
+        return 1;
+    });
     CBvhIn in;
     return in.read(file.fileName(), KvFileIOSettings()) == 1 ? kvScene->getTimeStep() : 0;
 }
@@ -208,7 +197,7 @@ void tst_ImportMotion::ownSkeleton()
     const TextbookBvh bvh = rewritten ? rewrite(original, turned ? quarterTurnY : identity, axes, sixChannels) : original;
     KvSkeleton *figure = KvFigureBuilder::build(kvtest::figureFromBvh(original, QStringLiteral("figure"))).release();
     QVERIFY(figure);
-    const int step = import(rewritten ? kvtest::writeTextbookBvh(bvh) : text, figure, true);
+    const int step = import(rewritten ? kvtest::writeTextbookBvh(bvh) : text, figure);
     QCOMPARE(step, int(std::floor(float(float(bvh.frameTime) * 4800.0f) + 0.5f)));
 
     double low = 0;
@@ -237,94 +226,6 @@ void tst_ImportMotion::ownSkeleton()
                       && angleDeg(toMat(bones[i]->getWSRot(f * step)), pose.rotation[i]) < 0.01
                 : norm(sub(sub(at, rootAt), sub(pose.position[i], pose.position[0]))) <= tolerance;
             QVERIFY2(landed, qPrintable(QStringLiteral("frame %1, %2").arg(f).arg(bvh.joints[i].name)));
-        }
-    }
-}
-
-void tst_ImportMotion::otherSkeleton_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("prefix");  // of every joint name; "-name" strips it from the file
-    QTest::addColumn<QString>("sides");
-    // File joints standing for shoulder, forearm, hand, thigh, shin, foot and
-    // head; '%' stands for a side.
-    QTest::addColumn<QString>("joints");
-
-    const QString rig = QStringLiteral("%Arm %ForeArm %Hand %UpLeg %Leg %Foot Head");
-    const QString elbowWrist = QStringLiteral("%Shoulder %Elbow %Wrist %Hip %Knee %Ankle Head");
-    QTest::newRow("sl") << "sl_tpose_qavimator.bvh" << "" << "l r" << "%Shldr %ForeArm %Hand %Thigh %Shin %Foot head";
-    QTest::newRow("cmu") << "cmu_12_01_walk_mb.bvh" << "" << "Left Right" << rig;
-    QTest::newRow("rig-prefix") << "mixamorig_colon_names.bvh" << "mixamorig:" << "Left Right" << rig;
-    QTest::newRow("rig-plain") << "mixamorig_colon_names.bvh" << "-mixamorig:" << "Left Right" << rig;
-    QTest::newRow("elbow-wrist") << "mocapbank_crlf.bvh" << "" << "Left Right" << elbowWrist;
-    QTest::newRow("elbow-wrist-cmu") << "cmu_131_01_walk_orig.bvh" << "" << "Left Right" << elbowWrist;
-}
-
-// Files of other skeletons onto the default figure, mapped without help: limb
-// bones point where the file's limbs point, the hips face the same way, and
-// hip, head, hands and feet turn from the first frame as the file's joints do.
-void tst_ImportMotion::otherSkeleton()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, prefix);
-    QFETCH(QString, sides);
-    QFETCH(QString, joints);
-
-    QByteArray text = readData(name);
-    if (prefix.startsWith(QLatin1Char('-')))
-        text.replace(prefix.mid(1).toLatin1(), "");
-    TextbookBvh bvh;
-    QVERIFY(kvtest::readTextbookBvh(text, bvh, nullptr));
-    KvSkeleton *figure = KvDefaultFigure::build().release();
-    QVERIFY(figure);
-    const int step = import(text, figure, false);
-    QVERIFY(step > 0);
-
-    // Per side: figure bone and file joint, in the order of the joints column.
-    std::vector<std::pair<const KvBone *, size_t>> parts[2];
-    for (int side = 0; side < 2; ++side) {
-        const QString s = sides.section(QLatin1Char(' '), side, side);
-        const QStringList bones{"Shldr", "ForeArm", "Hand", "Thigh", "Shin", "Foot"};
-        const QStringList fileJoints = QString(joints).replace(QLatin1Char('%'), s).split(QLatin1Char(' '));
-        for (qsizetype i = 0; i < fileJoints.size(); ++i) {
-            const int index = jointIndex(bvh, (prefix.startsWith(QLatin1Char('-')) ? QString() : prefix) + fileJoints[i]);
-            QVERIFY2(index >= 0, qPrintable(fileJoints[i]));
-            const QString bone = i < 6 ? s.left(1).toLower() + bones[i] : QStringLiteral("head");
-            parts[side].emplace_back(figure->findBone(bone), size_t(index));
-        }
-    }
-    const KvBone *hip = figure->findBone(QStringLiteral("hip"));
-    const std::vector<Vec3> rest = kvtest::restPositions(bvh);
-    Vec3 fileAcross = sub(rest[parts[0][3].second], rest[parts[1][3].second]);
-    fileAcross[1] = 0;
-    const Vec3 figureAcross = toVec(KvVec3d(parts[0][3].first->getOrigin() - parts[1][3].first->getOrigin()));
-    const kvtest::TextbookPose first = kvtest::forwardKinematics(bvh, 0);
-    const auto turnSinceFirst = [](const KvNode *node, int t) {
-        return kvtest::multiply(toMat(node->getWSRot(t)), transposed(toMat(node->getWSRot(0))));
-    };
-
-    for (int f = 0; f < bvh.frameCount; ++f) {
-        const int t = f * step;
-        const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, f);
-        const auto where = [&](size_t joint) {
-            return QStringLiteral("frame %1, %2").arg(f).arg(bvh.joints[joint].name).toLatin1();
-        };
-        const Vec3 across = kvtest::multiply(toMat(hip->getWSRot(t)), figureAcross);
-        QVERIFY2(angleDeg(across, kvtest::multiply(pose.rotation[0], fileAcross)) < 2.0, where(0).constData());
-        QVERIFY2(angleDeg(turnSinceFirst(hip, t), kvtest::multiply(pose.rotation[0], transposed(first.rotation[0]))) < 2.0,
-                 where(0).constData());
-        for (const auto &side : parts) {
-            for (const size_t limb : {0, 1, 3, 4}) {
-                const auto &[bone, joint] = side[limb];
-                const Vec3 actual = sub(toVec(side[limb + 1].first->getWSPosD(t)), toVec(bone->getWSPosD(t)));
-                QVERIFY2(angleDeg(actual, sub(pose.position[side[limb + 1].second], pose.position[joint])) < 2.0,
-                         where(joint).constData());
-            }
-            for (const size_t part : {2, 5, 6}) {
-                const auto &[bone, joint] = side[part];
-                const Mat3 expected = kvtest::multiply(pose.rotation[joint], transposed(first.rotation[joint]));
-                QVERIFY2(angleDeg(turnSinceFirst(bone, t), expected) < 2.0, where(joint).constData());
-            }
         }
     }
 }
