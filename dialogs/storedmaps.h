@@ -43,6 +43,7 @@ inline const QString mapDataSuffix = QStringLiteral("_DATA");
 //   "Map"               string: the stored map to load, as Load Map would
 //   "Frame Opt", "InPlace Opt", "Limits Opt"   bool: import options
 //   "Second Life Opt"   bool: export option
+//   "Up Axis"           string: "auto", "y" or "z", which way the file stands
 // A bool given as text reads "false", "0" and "" as false.
 inline const QString runMapKey = QStringLiteral("Map");
 
