@@ -1,5 +1,6 @@
 #include "bvhin.h"
 
+#include "bodyparts.h"
 #include "bvhstate.h"
 
 #include "kvapp.h"
@@ -163,9 +164,20 @@ void CBvhIn::computePositionScale()
     KvNode *root = skeleton ? skeleton->getNodeChild(0) : nullptr;
     if (!root)
         return;
-    const KvNode *thigh = findBoneByLabel(root, QStringLiteral("lThigh"));
-    const KvNode *shin = findBoneByLabel(root, QStringLiteral("lShin"));
-    const KvNode *foot = findBoneByLabel(root, QStringLiteral("lFoot"));
+    // The left leg by the host's names, or by the body part a bone's name
+    // stands for in other namings.
+    const auto leg = [root](const QString &label, int part) -> const KvNode * {
+        if (const KvNode *bone = findBoneByLabel(root, label))
+            return bone;
+        for (const CSkelHeader *record : bvhState().skeletonList) {
+            if (record->part == part)
+                return record->bone;
+        }
+        return nullptr;
+    };
+    const KvNode *thigh = leg(QStringLiteral("lThigh"), bodyparts::LeftThigh);
+    const KvNode *shin = leg(QStringLiteral("lShin"), bodyparts::LeftShin);
+    const KvNode *foot = leg(QStringLiteral("lFoot"), bodyparts::LeftFoot);
     if (!thigh || !shin || !foot)
         return;
     const float figureLeg = (thigh->getEndPoint() - thigh->getOrigin()).length()
