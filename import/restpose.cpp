@@ -9,7 +9,7 @@
 #include <QHash>
 
 #include <cmath>
-#include <functional>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -95,21 +95,27 @@ KvQuat bestTurn(const std::vector<KvVec3d> &from, const std::vector<KvVec3d> &to
     return KvQuat(-v[1][best], -v[2][best], -v[3][best], v[0][best], true);
 }
 
-// The figure's bones, parents before children.
-std::vector<KvNode *> bonesOf(const KvNode *skeleton)
+// Visits the bones below from in pre-order, children in order, without
+// recursion (figures may be chains thousands of bones deep); visit returns
+// whether to go on below the bone it was given.
+template <typename Visit>
+void walkBones(const KvNode *from, Visit visit)
 {
-    std::vector<KvNode *> bones;
-    const std::function<void(const KvNode *)> preOrder = [&](const KvNode *node) {
-        for (int i = 0; i < node->getNumNodeChildren(); ++i) {
+    std::vector<KvNode *> pending;
+    const auto pushChildren = [&pending](const KvNode *node) {
+        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i) {
             KvNode *child = node->getNodeChild(i);
-            if (child->inherits("KvBone")) {
-                bones.push_back(child);
-                preOrder(child);
-            }
+            if (child->inherits("KvBone"))
+                pending.push_back(child);
         }
     };
-    preOrder(skeleton);
-    return bones;
+    pushChildren(from);
+    while (!pending.empty()) {
+        KvNode *node = pending.back();
+        pending.pop_back();
+        if (visit(node))
+            pushChildren(node);
+    }
 }
 
 // Where a bone points now: toward its end point, unless that is only the
@@ -253,30 +259,25 @@ void CBvhIn::alignRestPose()
     }
 
     // The nearest keyed bones below node, through bones nobody keys.
-    const std::function<void(const KvNode *, std::vector<const KvNode *> &)> keyedBelow =
-        [&](const KvNode *node, std::vector<const KvNode *> &found) {
-            for (int i = 0; i < node->getNumNodeChildren(); ++i) {
-                const KvNode *child = node->getNodeChild(i);
-                if (!child->inherits("KvBone"))
-                    continue;
-                if (motionPlan.keyer(child))
-                    found.push_back(child);
-                else
-                    keyedBelow(child, found);
-            }
-        };
+    const auto keyedBelow = [this](const KvNode *node) {
+        std::vector<const KvNode *> found;
+        walkBones(node, [&](const KvNode *bone) {
+            if (!motionPlan.keyer(bone))
+                return true;
+            found.push_back(bone);
+            return false;
+        });
+        return found;
+    };
     // The first keyed bone of part in node's subtree.
-    const std::function<const KvNode *(const KvNode *, int)> keyedPart = [&](const KvNode *node, int part) -> const KvNode * {
-        for (int i = 0; i < node->getNumNodeChildren(); ++i) {
-            const KvNode *child = node->getNodeChild(i);
-            if (!child->inherits("KvBone"))
-                continue;
-            if (motionPlan.keyer(child) && bodyparts::partOf(child->getLabel()) == part)
-                return child;
-            if (const KvNode *found = keyedPart(child, part))
-                return found;
-        }
-        return nullptr;
+    const auto keyedPart = [this](const KvNode *node, int part) {
+        const KvNode *found = nullptr;
+        walkBones(node, [&](const KvNode *bone) {
+            if (!found && motionPlan.keyer(bone) && bodyparts::partOf(bone->getLabel()) == part)
+                found = bone;
+            return !found;
+        });
+        return found;
     };
     const auto isAncestorOf = [](const KvNode *node, const KvNode *below) {
         for (const KvNode *up = below; up; up = up->getNodeParent()) {
@@ -286,22 +287,22 @@ void CBvhIn::alignRestPose()
         return false;
     };
 
-    // The torso's directions come first where a bone has several children:
-    // the one toward the head is aimed exactly, the others settle the twist.
-    const KvNode *head = nullptr;
+    std::vector<KvNode *> bones;
     if (skeleton) {
-        for (const KvNode *node : bonesOf(skeleton)) {
-            if (bodyparts::partOf(node->getLabel()) == bodyparts::Head) {
-                head = node;
-                break;
-            }
-        }
+        walkBones(skeleton, [&bones](KvNode *bone) {
+            bones.push_back(bone);
+            return true;
+        });
     }
+    const auto headBone = std::find_if(bones.cbegin(), bones.cend(), [](const KvNode *bone) {
+        return bodyparts::partOf(bone->getLabel()) == bodyparts::Head;
+    });
+    const KvNode *head = headBone == bones.cend() ? nullptr : *headBone;
 
     // Parents before children: each bone is turned with its part of the
     // figure, so that the figure's directions from the bone to the bones its
     // children's joints key point where the file's do.
-    for (KvNode *bone : skeleton ? bonesOf(skeleton) : std::vector<KvNode *>()) {
+    for (KvNode *bone : bones) {
         const CMotionPlan::Joint *joint = motionPlan.keyer(bone);
         if (!joint)
             continue;
@@ -323,8 +324,7 @@ void CBvhIn::alignRestPose()
             }
         };
 
-        std::vector<const KvNode *> below;
-        keyedBelow(bone, below);
+        const std::vector<const KvNode *> below = keyedBelow(bone);
         // The figure's first bone faces by its thighs: their joints' heights
         // and spreads differ between skeletons far more than the line across.
         const KvNode *thighs[2] = {nullptr, nullptr};
@@ -338,6 +338,8 @@ void CBvhIn::alignRestPose()
             else
                 thighs[0] = thighs[1] = nullptr;
         }
+        // Where a bone has several, the one toward the head is met exactly
+        // and the others settle the twist, so the torso keeps the file's line.
         bool aimed = false;
         for (const KvNode *child : below) {
             if (thighs[0] && (isAncestorOf(child, thighs[0]) || isAncestorOf(child, thighs[1])))
