@@ -1,6 +1,5 @@
 #include "kvbvhrun.h"
 
-#include "textbookbvh.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -18,8 +17,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void limbsMapToTheirOwnSide_data();
-    void limbsMapToTheirOwnSide();
     void savedMapIsTheDialogsFormat();
     void storedMaps();
     void shippedMapStaysDeleted();
@@ -65,58 +62,6 @@ QList<QPair<QString, QString>> tst_MapCommands::mapping(const QString &listing)
             pairs.append({match.captured(1), match.captured(2)});
     }
     return pairs;
-}
-
-void tst_MapCommands::limbsMapToTheirOwnSide_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const QString &name : sampleNames())
-        QTest::newRow(qPrintable(name)) << name;
-}
-
-// Why no import presets ship: on every sample the automatic mapping puts the
-// file's left limbs on the figure's left bones. Checked against the file's
-// own rest pose: the joints on the figure's l-bones lie on one side of the
-// root, those on its r-bones on the other.
-void tst_MapCommands::limbsMapToTheirOwnSide()
-{
-    QFETCH(QString, name);
-    const Run result = run({QStringLiteral("map"), sample(name)});
-    QCOMPARE(result.exitCode, 0);
-    const QList<QPair<QString, QString>> pairs = mapping(result.out);
-
-    kvtest::TextbookBvh bvh;
-    QString error;
-    QVERIFY(kvtest::readTextbookBvhFile(sample(name), bvh, &error));
-    QCOMPARE(pairs.size(), int(bvh.joints.size()));
-    const std::vector<kvtest::Vec3> rest = kvtest::restPositions(bvh);
-    // The file's sideways axis: from the right thigh's joint to the left one.
-    QHash<QString, int> indexOf;
-    for (size_t i = 0; i < bvh.joints.size(); ++i)
-        indexOf.insert(bvh.joints[i].name, int(i));
-    QHash<QString, QString> jointOf;
-    for (const auto &pair : pairs)
-        jointOf.insert(pair.second, pair.first);
-    QVERIFY2(jointOf.contains(QStringLiteral("lThigh")) && jointOf.contains(QStringLiteral("rThigh")), qPrintable(result.out));
-    const kvtest::Vec3 &left = rest[size_t(indexOf.value(jointOf.value(QStringLiteral("lThigh"))))];
-    const kvtest::Vec3 &right = rest[size_t(indexOf.value(jointOf.value(QStringLiteral("rThigh"))))];
-    const kvtest::Vec3 side{left[0] - right[0], left[1] - right[1], left[2] - right[2]};
-    const kvtest::Vec3 &root = rest[0];
-
-    int checkedLimbs = 0;
-    for (const auto &pair : pairs) {
-        const QString &bone = pair.second;
-        const bool isLeft = bone.startsWith(QLatin1Char('l')) && bone.size() > 1 && bone.at(1).isUpper();
-        const bool isRight = bone.startsWith(QLatin1Char('r')) && bone.size() > 1 && bone.at(1).isUpper();
-        // A collar starts beside the spine, where either side is near zero.
-        if ((!isLeft && !isRight) || bone.endsWith(QLatin1String("Collar")))
-            continue;
-        const kvtest::Vec3 &p = rest[size_t(indexOf.value(pair.first))];
-        const double along = (p[0] - root[0]) * side[0] + (p[1] - root[1]) * side[1] + (p[2] - root[2]) * side[2];
-        QVERIFY2(isLeft ? along > 0 : along < 0, qPrintable(pair.first + QLatin1String(" -> ") + bone));
-        ++checkedLimbs;
-    }
-    QVERIFY2(checkedLimbs >= 8, qPrintable(result.out));
 }
 
 // A map saved by map --save lands where and as the dialogs keep maps.
