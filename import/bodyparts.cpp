@@ -176,6 +176,32 @@ int knownNamingPart(const QString &name)
     return parts.value(normalized(matchKey(name)), NoPart);
 }
 
+bool isSided(int part)
+{
+    if (part < 0 || size_t(part) >= rows().size())
+        return false;
+    const QString pattern = rows()[size_t(part)].wildcard();
+    return pattern.startsWith(QLatin1String("[lL]")) || pattern.startsWith(QLatin1String("[rR]"));
+}
+
+void settleParts(const std::vector<int> &levels, std::vector<int> &parts)
+{
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const int part = parts[i];
+        if (!isSided(part))
+            continue;
+        for (size_t below = i + 1; below < parts.size() && levels[below] > levels[i]; ++below) {
+            if (parts[below] != part)
+                continue;
+            if (part == LeftShoulder || part == RightShoulder) {
+                parts[i] = part + LeftCollar - LeftShoulder;
+                break;
+            }
+            parts[below] = NoPart;
+        }
+    }
+}
+
 int partOf(const QString &name)
 {
     const QString key = matchKey(name);

@@ -52,6 +52,16 @@ QString matchKey(const QString &name);
 // and a namespace; NoPart when none does.
 int knownNamingPart(const QString &name);
 
+// Whether part is one of a side's (a limb, a finger, an eye), not of the
+// trunk.
+bool isSided(int part);
+
+// Settles the parts of a tree listed in pre-order (levels give the depths):
+// a shoulder above another shoulder of its side is the collar (a rig's
+// LeftShoulder above its LeftArm), and any other limb part met again below
+// itself counts only where it is met first (a wrist's hand above the hand).
+void settleParts(const std::vector<int> &levels, std::vector<int> &parts);
+
 // The part a name stands for: the last row of the table it fits, a joint-end
 // row over it, a known naming over both; NoPart for none.
 int partOf(const QString &name);

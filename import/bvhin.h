@@ -60,9 +60,10 @@ public:
     // Steps of one import around the reader and the driver.
     // Lists the bones below node (level is node's depth) in the skeleton list.
     // Each record stands for the body part its label names; the call for
-    // level 1 settles the parts of the whole list (settleShoulders).
+    // level 1 settles the parts of the whole list (settleParts).
     void collectSkeletonBones(KvNode *node, int level);
-    static void settleShoulders();
+    // Settles the parts of the skeleton list as a whole (bodyparts::settleParts).
+    static void settleParts();
     // The first bone in pre-order from node whose label contains text (case
     // sensitive); the search does not pass through nodes that are not bones.
     static KvNode *findBoneByLabel(KvNode *node, const QString &text);

@@ -200,6 +200,56 @@ void CBvhIn::completeMapping()
 {
     const CRecordList<CBvhHeader> &joints = bvhState().jointList;
 
+    // Parts as the whole file tells them, settled as the figure's are.
+    std::vector<const CBvhHeader *> jointRecords;
+    std::vector<int> levels;
+    std::vector<int> parts;
+    for (const CBvhHeader *record : joints) {
+        if (record->type != Joint)
+            continue;
+        jointRecords.push_back(record);
+        levels.push_back(record->level);
+        parts.push_back(bodyparts::partOf(record->name));
+    }
+    bodyparts::settleParts(levels, parts);
+    QHash<const CBvhHeader *, int> partOfJoint;
+    for (size_t i = 0; i < jointRecords.size(); ++i)
+        partOfJoint.insert(jointRecords[i], parts[i]);
+    QHash<const KvNode *, int> partOfBone;
+    for (const CSkelHeader *bone : bvhState().skeletonList)
+        partOfBone.insert(bone->bone, bone->part);
+    // A limb joint that holds, by its name, a bone of another part or of none
+    // (a rig's LeftShoulder, its collar, on a figure whose LeftShoulder is the
+    // upper arm; a hand on a figure's hand end) takes the first bone of its
+    // own part instead.
+    const auto heldAbove = [](const CBvhHeader *joint, const KvNode *bone) {
+        for (const CBvhHeader *up = joint->parent; up; up = up->parent) {
+            if (up->mappedNode == bone)
+                return true;
+        }
+        return false;
+    };
+    for (CBvhHeader *record : joints) {
+        const int part = partOfJoint.value(record, bodyparts::NoPart);
+        if (!record->mappedNode || !bodyparts::isSided(part))
+            continue;
+        if (partOfBone.value(record->mappedNode, bodyparts::NoPart) == part)
+            continue;
+        for (const CSkelHeader *bone : bvhState().skeletonList) {
+            if (bone->part == part && !heldAbove(record, bone->bone)) {
+                unmapNode(bone->bone);
+                record->mappedNode = bone->bone;
+                record->mappedName = bone->label;
+                break;
+            }
+        }
+    }
+    // Whether joint's bone stands for the limb part the joint does.
+    const auto holdsBoneByPart = [&](const CBvhHeader *joint) {
+        const int part = partOfJoint.value(joint, bodyparts::NoPart);
+        return bodyparts::isSided(part) && partOfBone.value(joint->mappedNode, bodyparts::NoPart) == part;
+    };
+
     // Mappings travel up the file's chain as far as the figure's chain goes,
     // and down into children of bones that have only one child.
     for (CBvhHeader *record : joints) {
@@ -209,9 +259,10 @@ void CBvhIn::completeMapping()
             const CBvhHeader *below = record;
             for (CBvhHeader *up = record->parent; up && !isSpecialJointName(up->name); up = up->parent) {
                 // The file's chain may be longer than the figure's: a joint
-                // that holds a bone spelt as its own name keeps it, and so
-                // does the chain above it.
-                if (holdsBoneByName(up))
+                // that holds a bone spelt as its own name, or a limb joint
+                // whose bone is the same part, keeps it, and so does the
+                // chain above it.
+                if (holdsBoneByName(up) || holdsBoneByPart(up))
                     break;
                 up->mappedNode = below->mappedNode->getNodeParent();
                 if (!up->mappedNode)

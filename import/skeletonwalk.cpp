@@ -33,25 +33,22 @@ void CBvhIn::collectSkeletonBones(KvNode *node, int level)
     for (int i = 0; i < node->getNumNodeChildren(); ++i)
         collectSkeletonBones(node->getNodeChild(i), level + 1);
     if (level == 1)
-        settleShoulders();
+        settleParts();
 }
 
-void CBvhIn::settleShoulders()
+void CBvhIn::settleParts()
 {
-    // Where a shoulder lies above another bone read as a shoulder (a rig's
-    // LeftShoulder above its LeftArm), it is the collar.
     const CRecordList<CSkelHeader> &bones = bvhState().skeletonList;
-    for (auto it = bones.begin(); it != bones.end(); ++it) {
-        CSkelHeader *record = *it;
-        if (record->part != bodyparts::LeftShoulder && record->part != bodyparts::RightShoulder)
-            continue;
-        for (auto below = std::next(it); below != bones.end() && (*below)->level > record->level; ++below) {
-            if ((*below)->part == record->part) {
-                record->part += bodyparts::LeftCollar - bodyparts::LeftShoulder;
-                break;
-            }
-        }
+    std::vector<int> levels;
+    std::vector<int> parts;
+    for (const CSkelHeader *record : bones) {
+        levels.push_back(record->level);
+        parts.push_back(record->part);
     }
+    bodyparts::settleParts(levels, parts);
+    size_t i = 0;
+    for (CSkelHeader *record : bones)
+        record->part = parts[i++];
 }
 
 KvNode *CBvhIn::findBoneByLabel(KvNode *node, const QString &text)

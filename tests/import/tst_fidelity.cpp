@@ -32,7 +32,8 @@ Vec3 sub(const Vec3 &a, const Vec3 &b)
 enum Part { UpperArm, ForeArm, Hand, Thigh, Shin, Foot, Toe, PartCount };
 
 // A part's left-side names in the namings of the samples and of the figures
-// made here, tried in order, after any namespace.
+// made here, tried in order, case-sensitively, after any namespace. CMU's
+// original LeftWrist is the hand its MotionBuilder names call LeftHand.
 const QStringList &partNames(int part)
 {
     static const QStringList names[PartCount] = {
@@ -76,10 +77,9 @@ Body<T> findBody(const QStringList &names, const std::vector<T> &items, T none)
 {
     const auto find = [&](const QStringList &candidates) {
         for (const QString &candidate : candidates) {
-            for (qsizetype i = 0; i < names.size(); ++i) {
-                if (names[i].compare(candidate, Qt::CaseInsensitive) == 0)
-                    return items[size_t(i)];
-            }
+            const qsizetype i = names.indexOf(candidate);
+            if (i >= 0)
+                return items[size_t(i)];
         }
         return none;
     };
