@@ -127,40 +127,55 @@ const Mat3 standUp{{{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}};
 // A quarter turn about Z taking +Y to +X.
 const Mat3 spineAlongX{{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}};
 
-// The same motion from a file whose rest pose is turned by turn (every
-// offset turned) while its frames still stand as before: the root's
-// rotation undoes the turn, every other joint's is seen in turned axes.
-TextbookBvh restingTurned(const TextbookBvh &bvh, const Mat3 &turn)
+// The file rewritten: its rest pose turned by restTurn (every offset turned,
+// every joint's rotation seen in turned axes, the root's undoing the turn),
+// then the whole motion turned by motionTurn at the root.
+TextbookBvh turned(const TextbookBvh &bvh, const Mat3 &restTurn, const Mat3 &motionTurn)
 {
     TextbookBvh out = bvh;
-    const Mat3 back = transposed(turn);
+    const Mat3 back = transposed(restTurn);
     for (kvtest::TextbookJoint &j : out.joints) {
-        j.offset = kvtest::multiply(turn, j.offset);
-        j.endSiteOffset = kvtest::multiply(turn, j.endSiteOffset);
+        j.offset = kvtest::multiply(restTurn, j.offset);
+        j.endSiteOffset = kvtest::multiply(restTurn, j.endSiteOffset);
     }
     for (int f = 0; f < bvh.frameCount; ++f) {
+        std::vector<double> &row = out.frames[size_t(f)];
         for (const kvtest::TextbookJoint &j : bvh.joints) {
             Mat3 rotation = identity;
+            Vec3 position{};
             std::vector<size_t> order;
             for (int c = 0; c < j.channels.size(); ++c) {
-                if (!j.channels[c].endsWith(QLatin1String("rotation")))
-                    continue;
                 const int axis = j.channels[c].at(0).toLatin1() - 'X';
+                const double value = bvh.frames[size_t(f)][size_t(j.firstChannel + c)];
+                if (!j.channels[c].endsWith(QLatin1String("rotation"))) {
+                    position[size_t(axis)] = value;
+                    continue;
+                }
                 order.push_back(size_t(axis));
-                rotation = kvtest::multiply(rotation, kvtest::axisRotation(axis, bvh.frames[size_t(f)][size_t(j.firstChannel + c)] / degreesPerRadian));
+                rotation = kvtest::multiply(rotation, kvtest::axisRotation(axis, value / degreesPerRadian));
             }
-            if (order.size() != 3)
-                continue;
-            rotation = j.parent < 0 ? kvtest::multiply(rotation, back)
-                                    : kvtest::multiply(kvtest::multiply(turn, rotation), back);
-            const Vec3 angles = kvtest::eulerAngles(rotation, order[0], order[1], order[2]);
+            rotation = j.parent < 0 ? kvtest::multiply(kvtest::multiply(motionTurn, rotation), back)
+                                    : kvtest::multiply(kvtest::multiply(restTurn, rotation), back);
+            if (j.parent < 0)
+                position = kvtest::multiply(motionTurn, position);
+            const Vec3 angles = order.size() == 3 ? kvtest::eulerAngles(rotation, order[0], order[1], order[2]) : Vec3{};
             for (int c = 0, n = 0; c < j.channels.size(); ++c) {
-                if (j.channels[c].endsWith(QLatin1String("rotation")))
-                    out.frames[size_t(f)][size_t(j.firstChannel + c)] = angles[size_t(n++)] * degreesPerRadian;
+                const size_t axis = size_t(j.channels[c].at(0).toLatin1() - 'X');
+                double &value = row[size_t(j.firstChannel + c)];
+                if (!j.channels[c].endsWith(QLatin1String("rotation")))
+                    value = j.parent < 0 ? position[axis] : value;
+                else if (order.size() == 3)
+                    value = angles[size_t(n++)] * degreesPerRadian;
             }
         }
     }
     return out;
+}
+
+// Whether v points along +Z more than along any other axis.
+bool alongZ(const Vec3 &v)
+{
+    return v[2] > std::abs(v[0]) && v[2] > std::abs(v[1]);
 }
 
 } // namespace
@@ -183,38 +198,45 @@ void tst_Fidelity::wholeBody_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("figure");  // "": the default figure; a sample: a figure made from it; "engine"
-    QTest::addColumn<bool>("restsAlongX");
+    QTest::addColumn<QString>("rewrite");  // "": the file as it is; else how it is turned
 
     for (const QString &name : sampleFiles())
-        QTest::newRow(qPrintable(name)) << name << "" << false;
-    // A capture whose spine rests along +X and whose first frame stands it up.
-    QTest::newRow("spine-rests-along-x") << "cmu_12_01_walk_mb.bvh" << "" << true;
+        QTest::newRow(qPrintable(name)) << name << "" << "";
+    // Captures that rest along +X or +Z and whose first frame stands them up
+    // (left as they are), and a Y-up file that starts lying (a crawl).
+    QTest::newRow("spine-rests-along-x") << "cmu_12_01_walk_mb.bvh" << "" << "rests-along-x";
+    QTest::newRow("rests-z-up-stands") << "mocapbank_crlf.bvh" << "" << "rests-z-up";
+    QTest::newRow("crawl") << "sl_hug_opencollar.bvh" << "" << "lying";
     // Across namings, mapped without help.
-    QTest::newRow("cmu-onto-mixamo") << "cmu_12_01_walk_mb.bvh" << "mixamorig_colon_names.bvh" << false;
-    QTest::newRow("mixamo-onto-cmu") << "mixamorig_colon_names.bvh" << "cmu_12_01_walk_mb.bvh" << false;
-    QTest::newRow("sl-onto-cmu-original") << "pirouette_slnames.bvh" << "cmu_131_01_walk_orig.bvh" << false;
-    QTest::newRow("cmu-original-onto-mixamo") << "cmu_131_01_walk_orig.bvh" << "mixamorig_colon_names.bvh" << false;
-    QTest::newRow("cmu-onto-engine") << "cmu_01_01_jumps_mb.bvh" << "engine" << false;
-    QTest::newRow("sl-onto-engine") << "pirouette_slnames.bvh" << "engine" << false;
-    QTest::newRow("mixamo-onto-engine") << "mixamorig_colon_names.bvh" << "engine" << false;
-    QTest::newRow("zup-onto-engine") << "fair_dab_zup.bvh" << "engine" << false;
+    QTest::newRow("cmu-onto-mixamo") << "cmu_12_01_walk_mb.bvh" << "mixamorig_colon_names.bvh" << "";
+    QTest::newRow("mixamo-onto-cmu") << "mixamorig_colon_names.bvh" << "cmu_12_01_walk_mb.bvh" << "";
+    QTest::newRow("sl-onto-cmu-original") << "pirouette_slnames.bvh" << "cmu_131_01_walk_orig.bvh" << "";
+    QTest::newRow("cmu-original-onto-mixamo") << "cmu_131_01_walk_orig.bvh" << "mixamorig_colon_names.bvh" << "";
+    QTest::newRow("cmu-onto-engine") << "cmu_01_01_jumps_mb.bvh" << "engine" << "";
+    QTest::newRow("sl-onto-engine") << "pirouette_slnames.bvh" << "engine" << "";
+    QTest::newRow("mixamo-onto-engine") << "mixamorig_colon_names.bvh" << "engine" << "";
+    QTest::newRow("zup-onto-engine") << "fair_dab_zup.bvh" << "engine" << "";
 }
 
 // A file converted onto a figure: at every frame, limbs, feet, the line
 // across the hips and the torso point where textbook forward kinematics of
 // the file puts them, root, head, hands and feet turn as the file's joints do
 // since the first frame, and the root travels the file's path in the
-// figure's size. A Z-up file is judged stood up.
+// figure's size. A file that rests and starts Z-up is judged stood up.
 void tst_Fidelity::wholeBody()
 {
     QFETCH(QString, file);
     QFETCH(QString, figure);
-    QFETCH(bool, restsAlongX);
+    QFETCH(QString, rewrite);
 
     TextbookBvh bvh = readSample(file);
     QVERIFY(!bvh.joints.empty());
-    if (restsAlongX)
-        bvh = restingTurned(bvh, spineAlongX);
+    if (rewrite == QLatin1String("rests-along-x"))
+        bvh = turned(bvh, spineAlongX, identity);
+    else if (rewrite == QLatin1String("rests-z-up"))
+        bvh = turned(bvh, transposed(standUp), identity);
+    else if (rewrite == QLatin1String("lying"))
+        bvh = turned(bvh, identity, transposed(standUp));
     QStringList jointNames;
     std::vector<int> jointIndices;
     for (const kvtest::TextbookJoint &joint : bvh.joints) {
@@ -225,8 +247,10 @@ void tst_Fidelity::wholeBody()
     const std::vector<Vec3> rest = kvtest::restPositions(bvh);
     if (source.head < 0)
         QSKIP("not a human skeleton");
-    const Vec3 up = sub(rest[size_t(source.head)], rest[0]);
-    const bool zUp = up[2] > std::abs(up[0]) && up[2] > std::abs(up[1]);
+    // Z-up: resting and starting so.
+    const kvtest::TextbookPose first = kvtest::forwardKinematics(bvh, 0);
+    const bool zUp = alongZ(sub(rest[size_t(source.head)], rest[0]))
+                  && alongZ(sub(first.position[size_t(source.head)], first.position[0]));
     const Mat3 view = zUp ? standUp : identity;
 
     std::unique_ptr<KvSkeleton> made;
@@ -259,7 +283,7 @@ void tst_Fidelity::wholeBody()
     QVERIFY(target.head);
 
     QString path = kvtest::dataFile(QStringLiteral("bvh/") + file);
-    if (restsAlongX) {
+    if (!rewrite.isEmpty()) {
         path = host->dir.filePath(QStringLiteral("take.bvh"));
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly));
@@ -280,7 +304,6 @@ void tst_Fidelity::wholeBody()
         const KvVec3d d = bone->getWSRot(t).multVec(end);
         return toVec(KvVec3d(bone->getWSPosD(t).x + d.x, bone->getWSPosD(t).y + d.y, bone->getWSPosD(t).z + d.z));
     };
-    const kvtest::TextbookPose first = kvtest::forwardKinematics(bvh, 0);
     // The root travels the file's path scaled by the ratio of leg lengths.
     const auto distance = [](const Vec3 &a, const Vec3 &b) {
         const Vec3 d = sub(a, b);
