@@ -83,11 +83,11 @@ public:
     static bool holdsBoneByName(const CBvhHeader *joint);
     // Clears the mapping of every joint-list record mapped to bone.
     static void unmapNode(const KvNode *bone);
-    // Sets armsAlongX from the file joint mapped to a right shoulder bone, and
-    // hipTurnAngle (radians about Y) to the turn that makes the figure face
-    // like the file: the file's quarter turn less the figure's own, measured
-    // the same way on that bone's rest origin. Both keep their values when no
-    // joint is mapped to a right shoulder.
+    // Sets armsAlongX (the mapping dialog shows it) from the file joint mapped
+    // to a right shoulder bone, and hipTurnAngle (radians about Y) to the
+    // quarter turn between the file's facing and the figure's, measured on
+    // that joint and bone. Both keep their values when no joint is mapped to
+    // a right shoulder. The rest alignment finds the facing by itself.
     void detectArmAxis();
     // Reads the import options stored under "BVHIO" where they exist.
     static void loadImportOptions();
@@ -98,9 +98,10 @@ public:
     // Decides which joint keys each bone and lays out the frame columns
     // (motionPlan); alignRestPose and the first frame line call it.
     void planMotion();
-    // Turns the figure's first bone to face like the file and the limb bones
-    // onto the file's rest directions, then captures every mapped joint's
-    // rest rotations into its records.
+    // Turns every keyed bone, parents first, to point as its joint does in
+    // the file's rest pose (toward the joints keying the bones below it, or
+    // toward its End Site), then captures every mapped joint's rest rotations
+    // into its records.
     void alignRestPose();
     // positionScale = the figure's leg length / the file's; kept when either
     // cannot be measured.
