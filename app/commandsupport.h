@@ -34,6 +34,11 @@ QString chooseExportMap(const KvMapStore &store, const QString &named, bool seco
 // "524 frames at 120 fps, 4.37 s"
 QString motionSummary(const KvBvhScan &scan);
 
+// A frame rate as a report shows it, from frames a second or a scene step
+// in ticks.
+QString rateText(double fps);
+QString rateText(int step);
+
 // The motion summary of a written file; for Second Life also a warning on
 // stderr, without failing, for each reason it would refuse the file.
 QString describeWrittenFile(CommandContext &context, const QString &path, bool secondLife);
@@ -57,6 +62,44 @@ struct ImportArguments
     bool settle(QString *usageMessage);
     KvImportOptions options() const;
 };
+
+// How convert shapes the imported motion before writing it.
+struct ShapeOptions
+{
+    double fps = 0.0;          // 0: the file's rate
+    QString start;             // first frame written: frames ("12") or seconds ("0.5s"); empty: the first
+    QString end;               // where the motion stops, in the same units; empty: its end
+    bool keepOrigin = false;   // Second Life: keep where the file places the motion
+    bool allBones = false;     // Second Life: also write bones the import left without keys
+};
+
+struct ShapeArguments
+{
+    QString fps;
+    QString start;
+    QString end;
+    bool keepOrigin = false;
+    bool allBones = false;
+
+    void addTo(OptionParser &parser);
+    bool settle(QString *usageMessage);
+    ShapeOptions options() const;
+    // The options again, for a child process.
+    QStringList forwarded() const;
+};
+
+// What the source file says about its frames, on stderr: frame lines that
+// stop before the Frames count (the scene's range is cut to the lines
+// present, so no frozen tail is written) and values that are not numbers.
+void reportFrames(CommandContext &context, const QString &input, const KvBvhScan &scan, KvScene *scene,
+                  bool followFileTiming);
+
+// Fits the scene to what is written: the range from --start to --end,
+// without a Second Life reference frame that the file already has, the
+// Second Life motion moved to start over the origin, the rate of --fps.
+// False with errorMessage set when nothing would be left to write.
+bool shapeMotion(const QString &input, const KvBvhScan *source, KvSkeleton *skeleton, bool secondLife,
+                 const ShapeOptions &options, QString *errorMessage);
 
 // Whether desc is the host's default figure (its bones, by name and order).
 bool isDefaultFigure(const KvFigureDesc &desc);

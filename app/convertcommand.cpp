@@ -4,6 +4,7 @@
 #include "optionparser.h"
 #include "progressbar.h"
 
+#include "kvbvhscan.h"
 #include "kvfiguresource.h"
 #include "kvmapstore.h"
 #include "kvpluginrunner.h"
@@ -39,6 +40,7 @@ struct Setup
     KvImportOptions importOptions;
     QString exportMap;
     bool secondLife = false;
+    ShapeOptions shape;
 };
 
 int convertOne(CommandContext &context, const Setup &setup, const Job &job)
@@ -59,17 +61,31 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
     if (!runner.importFile(job.input, skeleton, setup.importOptions, &rows, &error))
         return context.fail(job.input + QLatin1String(": ") + error);
     const QStringList notes = runner.notes();
-    if (!runner.exportFile(job.output, skeleton, setup.exportMap, setup.secondLife, &error))
+    int mapped = 0;
+    for (const KvJointRow &row : rows)
+        mapped += row.checked ? 1 : 0;
+    if (2 * mapped < rows.size()) {
+        context.warn(QStringLiteral("%1: %2 of %3 joints mapped: is the figure right?")
+                         .arg(job.input).arg(mapped).arg(rows.size()));
+    }
+    const std::optional<KvBvhScan> source = KvBvhScan::scan(job.input);
+    if (source)
+        reportFrames(context, job.input, *source, context.host->getScene(), setup.importOptions.followFileTiming);
+    if (!shapeMotion(job.input, source ? &*source : nullptr, skeleton, setup.secondLife, setup.shape, &error))
+        return context.fail(error);
+
+    KvExportOptions exportOptions;
+    exportOptions.exportMap = setup.exportMap;
+    exportOptions.secondLife = setup.secondLife;
+    exportOptions.keyedBonesOnly = setup.secondLife && !setup.shape.allBones;
+    if (!runner.exportFile(job.output, skeleton, exportOptions, &error))
         return context.fail(job.output + QLatin1String(": ") + error);
     progress.finish();
 
     const QString motion = describeWrittenFile(context, job.output, setup.secondLife);
     if (context.quiet)
         return ExitSuccess;
-    int checked = 0;
-    for (const KvJointRow &row : rows)
-        checked += row.checked ? 1 : 0;
-    context.out << job.input << " -> " << job.output << ": " << checked << " of " << rows.size()
+    context.out << job.input << " -> " << job.output << ": " << mapped << " of " << rows.size()
                 << " joints mapped onto figure \"" << skeleton->getLabel() << "\", " << motion;
     if (setup.secondLife) {
         context.out << ", for Second Life"
@@ -156,6 +172,8 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
                                   "names through the shipped SecondLife map) and warn where it would be refused"));
     parser.addValue(QStringLiteral("jobs"), QLatin1Char('j'), QStringLiteral("N"), &jobsText,
                     QStringLiteral("convert N files at once, in separate processes"));
+    ShapeArguments shape;
+    shape.addTo(parser);
     if (!parser.parse(arguments))
         return context.usageError(parser.error());
     if (parser.isHelpRequested()) {
@@ -182,14 +200,14 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
             return context.usageError(QStringLiteral("-j needs a whole number of at least 1"));
     }
     QString usage;
-    if (!import.settle(&usage))
+    if (!import.settle(&usage) || !shape.settle(&usage))
         return context.usageError(usage);
 
     std::vector<Job> jobs;
     QString error;
     if (!outDir.isEmpty()) {
-        if (!QFileInfo(outDir).isDir())
-            return context.fail(QStringLiteral("the output folder %1 does not exist").arg(outDir));
+        if (!QFileInfo(outDir).isDir() && !QDir().mkpath(outDir))
+            return context.fail(QStringLiteral("the output folder %1 cannot be made").arg(outDir));
         QSet<QString> outputs;
         for (const QString &input : inputs) {
             // The base name alone, so nothing lands outside the folder.
@@ -221,6 +239,7 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
     setup.importOptions = import.options();
     setup.secondLife = secondLife;
     setup.exportMap = chooseExportMap(store, exportMap, secondLife, setup.defaultFigure);
+    setup.shape = shape.options();
 
     if (parallel > 1 && jobs.size() > 1) {
         QStringList childOptions;
@@ -232,6 +251,7 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
         forward("--map", import.map.isEmpty() ? QStringLiteral("none") : import.map);
         forward("--export-map", exportMap);
         forward("--up", import.up);
+        childOptions << shape.forwarded();
         for (const auto &flag : {std::make_pair("--in-place", import.inPlace), std::make_pair("--limits", import.limits),
                                  std::make_pair("--keep-scene-timing", import.keepSceneTiming),
                                  std::make_pair("--second-life", secondLife)}) {

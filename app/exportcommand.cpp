@@ -25,11 +25,13 @@ int runExportCommand(CommandContext &context, const QStringList &arguments)
     parser.addFlag(QStringLiteral("second-life"), QChar(), &secondLife,
                    QStringLiteral("shape the file for Second Life (reference frame; with the default figure its "
                                   "names through the shipped SecondLife map) and warn where it would be refused"));
+    ShapeArguments shape;
+    shape.addTo(parser);
     if (!parser.parse(arguments))
         return context.usageError(parser.error());
     if (parser.isHelpRequested()) {
         context.out << parser.helpText(
-            QStringLiteral("export SCENE.json -o OUT.bvh [--second-life] [--export-map NAME]"),
+            QStringLiteral("export SCENE.json -o OUT.bvh [--second-life] [--export-map NAME] [--fps N] [--start T] [--end T]"),
             QStringLiteral("Exports the figure of a scene file (written by kvbvh import) over the scene's\n"
                            "animation range as a BVH file."));
         return ExitSuccess;
@@ -38,6 +40,9 @@ int runExportCommand(CommandContext &context, const QStringList &arguments)
         return context.usageError(QStringLiteral("export takes one scene file"));
     if (output.isEmpty())
         return context.usageError(QStringLiteral("export needs -o OUT.bvh"));
+    QString usage;
+    if (!shape.settle(&usage))
+        return context.usageError(usage);
 
     const QString input = parser.arguments().first();
     QString error;
@@ -61,7 +66,9 @@ int runExportCommand(CommandContext &context, const QStringList &arguments)
     ProgressBar progress(context.err, context.showProgress);
     progress.attach(context.host);
     KvPluginRunner runner(context.host, context.loader);
-    if (!runner.exportFile(output, skeleton, chosenMap, secondLife, &error))
+    if (!shapeMotion(input, nullptr, skeleton, secondLife, shape.options(), &error))
+        return context.fail(error);
+    if (!runner.exportFile(output, skeleton, {chosenMap, secondLife, secondLife && !shape.allBones}, &error))
         return context.fail(output + QLatin1String(": ") + error);
     progress.finish();
 

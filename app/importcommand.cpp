@@ -5,6 +5,7 @@
 #include "progressbar.h"
 
 #include "kvfiguresource.h"
+#include "kvbvhscan.h"
 #include "kvmapstore.h"
 #include "kvpluginrunner.h"
 #include "kvscenefile.h"
@@ -62,6 +63,8 @@ int runImportCommand(CommandContext &context, const QStringList &arguments)
         return context.fail(input + QLatin1String(": ") + error);
     progress.finish();
 
+    if (const std::optional<KvBvhScan> source = KvBvhScan::scan(input))
+        reportFrames(context, input, *source, scene, import.options().followFileTiming);
     const KvSceneDesc desc = KvSceneFile::describe(*scene, *skeleton);
     if (!KvSceneFile::save(desc, output, &error))
         return context.fail(error);
@@ -71,10 +74,11 @@ int runImportCommand(CommandContext &context, const QStringList &arguments)
             checked += row.checked ? 1 : 0;
         const int step = scene->getTimeStep();
         const KvTimeRange range = scene->getAnimRange();
+        const int frames = range.end / step - range.start / step;
         context.out << input << " -> " << output << ": " << checked << " of " << rows.size()
                     << " joints mapped onto figure \"" << skeleton->getLabel() << "\", " << desc.tracks.size()
-                    << " keyed controls, " << (range.end / step - range.start / step) << " frames of " << step
-                    << " ticks" << Qt::endl;
+                    << " keyed controls, " << frames << " frames at " << rateText(step) << " fps, "
+                    << QString::number(frames * step / 4800.0, 'f', 2) << " s" << Qt::endl;
         for (const QString &note : runner.notes())
             context.out << input << ": " << note << Qt::endl;
     }

@@ -250,10 +250,17 @@ void Parser::frameLine(int number, const QByteArray &line)
         if (p == start)
             break;
         double value = 0.0;
-        if (badIndex < 0 && !readNumber(start, p, value)) {
-            badIndex = count;
-            badText = QByteArray(start, int(p - start));
+        if (!readNumber(start, p, value)) {
+            if (scan.nonNumberValues++ == 0)
+                scan.firstNonNumberLine = number;
+            if (badIndex < 0) {
+                badIndex = count;
+                badText = QByteArray(start, int(p - start));
+            }
+            value = 0.0;
         }
+        if (scan.frameLines == 1)
+            scan.firstFrame.push_back(value);
         ++count;
     }
     if (badIndex >= 0) {

@@ -52,6 +52,9 @@ struct KvBvhScan
     int frameTimeLine = 0;
     int frameLines = 0;       // lines with text after Frame Time
     int firstFrameLine = 0;
+    std::vector<double> firstFrame;  // the values of the first frame line, what is no number as 0
+    int nonNumberValues = 0;  // values in frame lines that are not finite numbers
+    int firstNonNumberLine = 0;
     // Axes as "+X", "-Y" ...; empty when the joints to measure are missing.
     QString upAxis;           // root to the first joint named like a head
     int headJoint = -1;

@@ -4,6 +4,7 @@
 #include "kvfileio.h"
 #include "kvnode.h"
 #include "kvpluginloader.h"
+#include "kvproperty.h"
 #include "kvscene.h"
 
 #include <QDialog>
@@ -63,6 +64,43 @@ void readRows(QTreeWidget *files, QTreeWidget *figure, QList<KvJointRow> &rows)
         visit(files->topLevelItem(i), 0);
     if (figure)
         files->clearSelection();
+}
+
+// Whether bone or any bone below it holds a key.
+bool hasKeys(const KvNode *bone)
+{
+    std::vector<const KvNode *> pending{bone};
+    while (!pending.empty()) {
+        const KvNode *node = pending.back();
+        pending.pop_back();
+        for (int c = 0; c < 9; ++c) {
+            if (node->getControl(c)->getNumKeys() > 0)
+                return true;
+        }
+        for (int i = 0; i < node->getNumNodeChildren(); ++i)
+            pending.push_back(node->getNodeChild(i));
+    }
+    return false;
+}
+
+// Switches off, in the export dialog's bone list, every branch without keys,
+// as a user would: a press on its export mark.
+void leaveOutUnkeyed(QTreeWidget *bones, const KvSkeleton *skeleton)
+{
+    std::vector<QTreeWidgetItem *> pending;
+    for (int i = 0; i < bones->topLevelItemCount(); ++i)
+        pending.push_back(bones->topLevelItem(i));
+    while (!pending.empty()) {
+        QTreeWidgetItem *item = pending.back();
+        pending.pop_back();
+        const KvNode *bone = skeleton->findBone(item->text(0));
+        if (bone && !hasKeys(bone)) {
+            Q_EMIT bones->itemPressed(item, 2);
+            continue;
+        }
+        for (int i = 0; i < item->childCount(); ++i)
+            pending.push_back(item->child(i));
+    }
 }
 
 } // namespace
@@ -155,8 +193,8 @@ std::optional<QList<KvJointRow>> KvPluginRunner::readMapping(const QString &path
     return rows;
 }
 
-bool KvPluginRunner::exportFile(const QString &path, KvSkeleton *skeleton, const QString &exportMap,
-                                bool secondLife, QString *errorMessage)
+bool KvPluginRunner::exportFile(const QString &path, KvSkeleton *skeleton, const KvExportOptions &options,
+                                QString *errorMessage)
 {
     lastMessages.clear();
     const std::unique_ptr<KvExporter> exporter(loader->createExporter());
@@ -166,11 +204,17 @@ bool KvPluginRunner::exportFile(const QString &path, KvSkeleton *skeleton, const
         return false;
     }
     KvFileIOSettings settings;
-    if (!exportMap.isEmpty())
-        settings.setValue(mapKey, exportMap);
-    settings.setValue(secondLifeKey, secondLife);
+    if (!options.exportMap.isEmpty())
+        settings.setValue(mapKey, options.exportMap);
+    settings.setValue(secondLifeKey, options.secondLife);
 
-    if (runOnFigure(skeleton, acceptAsBuilt, [&] { return exporter->write(path, settings); }) == 1)
+    const auto dialogs = [&](QDialog *dialog) {
+        QTreeWidget *bones = listTitled(dialog, QStringLiteral("Figure Nodes"));
+        if (options.keyedBonesOnly && bones)
+            leaveOutUnkeyed(bones, skeleton);
+        return acceptAsBuilt(dialog);
+    };
+    if (runOnFigure(skeleton, dialogs, [&] { return exporter->write(path, settings); }) == 1)
         return true;
     if (errorMessage)
         *errorMessage = lastMessage(QStringLiteral("the export failed"));

@@ -25,6 +25,14 @@ struct KvImportOptions
     QString upAxis = QStringLiteral("auto");  // auto, y or z: which way the file stands
 };
 
+// How one export runs.
+struct KvExportOptions
+{
+    QString exportMap;            // a stored export map; empty: bone names as they are
+    bool secondLife = false;      // the Second Life reference frame
+    bool keyedBonesOnly = false;  // leave out every branch of bones without keys
+};
+
 // One joint as the import mapping dialog lists it.
 struct KvJointRow
 {
@@ -57,11 +65,10 @@ public:
     // so the scene keeps its keys.
     std::optional<QList<KvJointRow>> readMapping(const QString &path, KvSkeleton *skeleton,
                                                  const KvImportOptions &options, QString *errorMessage = nullptr);
-    // Writes skeleton's figure over the scene's animation range to path with
-    // the stored export map exportMap (empty: bone names as they are). False
-    // with errorMessage set to the plug-in's warning; the plug-in leaves no
-    // file behind then.
-    bool exportFile(const QString &path, KvSkeleton *skeleton, const QString &exportMap, bool secondLife,
+    // Writes skeleton's figure over the scene's animation range to path.
+    // False with errorMessage set to the plug-in's warning; the plug-in
+    // leaves no file behind then.
+    bool exportFile(const QString &path, KvSkeleton *skeleton, const KvExportOptions &options,
                     QString *errorMessage = nullptr);
 
     // The plug-in's messages during the last run ("title: text"), also when

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void everySample();
     void zUpStandsUp();
     void secondLife();
+    void rateAndRange();
+    void honestReports();
     void secondLifeWarnings();
     void sceneTimingKept();
     void importThenExportWritesWhatConvertWrites();
@@ -129,30 +131,114 @@ void tst_ConvertCommand::zUpStandsUp()
     QVERIFY2(!batch.out.contains(QLatin1String("stands along Z")), qPrintable(batch.out));
 }
 
-// The demo's job: a file Second Life takes as it is.
+// The demo's job: a file Second Life takes as it is, that starts where the
+// avatar stands, animates only the bones the file moves and holds one
+// reference frame; --all-bones and --keep-origin write the figure as it is.
 void tst_ConvertCommand::secondLife()
 {
-    const QString output = path(QStringLiteral("sl.bvh"));
-    const Run result = run({QStringLiteral("convert"), sample(QStringLiteral("cmu_01_01_jumps_mb.bvh")),
-                            QStringLiteral("-o"), output, QStringLiteral("--second-life")});
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
-    QVERIFY2(result.out.contains(QLatin1String("export map SecondLife")), qPrintable(result.out));
+    const auto convert = [this](const QString &name, const QStringList &options, kvtest::TextbookBvh &written) {
+        const QString output = path(QStringLiteral("sl.bvh"));
+        const Run result = run(QStringList{QStringLiteral("convert"), sample(name), QStringLiteral("-o"), output,
+                                           QStringLiteral("--second-life")} + options);
+        QString error;
+        if (result.exitCode != 0 || !result.err.isEmpty() || !kvtest::readTextbookBvhFile(output, written, &error))
+            return result.err + error;
+        const std::optional<KvBvhScan> scan = KvBvhScan::scan(output);
+        return scan ? KvSecondLife::problems(*scan).join(QLatin1Char('\n')) : QStringLiteral("unreadable");
+    };
+    const auto names = [](const kvtest::TextbookBvh &bvh) {
+        QStringList list;
+        for (const kvtest::TextbookJoint &joint : bvh.joints)
+            list += joint.name;
+        return list;
+    };
+    kvtest::TextbookBvh source;
+    QVERIFY(kvtest::readTextbookBvhFile(sample(QStringLiteral("cmu_01_01_jumps_mb.bvh")), source, nullptr));
 
-    const std::optional<KvBvhScan> scan = KvBvhScan::scan(output);
-    QVERIFY(scan);
-    QCOMPARE(KvSecondLife::problems(*scan), QStringList());
-    QCOMPARE(scan->framesDeclared, 2752 + 1);  // the reference frame first
-    QVERIFY(scan->issues.empty());
-    QStringList names;
-    for (const KvBvhJoint &joint : scan->joints)
-        names.append(joint.name);
-    for (const char *renamed : {"mEyeLeft", "mEyeRight", "mHandThumb1Left", "mHandMiddle3Right", "mHandPinky2Left",
-                                "mToeLeft", "mToeRight"}) {
-        QVERIFY2(names.contains(QString::fromLatin1(renamed)), renamed);
+    kvtest::TextbookBvh shaped;
+    QCOMPARE(convert(QStringLiteral("cmu_01_01_jumps_mb.bvh"), {}, shaped), QString());
+    QCOMPARE(shaped.frameCount, source.frameCount + 1);  // the reference frame first
+    QCOMPARE(shaped.frames[1][0], 0.0);
+    QCOMPARE(shaped.frames[1][2], 0.0);
+    QVERIFY(names(shaped).contains(QStringLiteral("mHandThumb1Left")));
+    for (const char *still : {"mEyeLeft", "mHandMiddle3Right", "lEye", "lToe"})
+        QVERIFY2(!names(shaped).contains(QString::fromLatin1(still)), still);
+
+    kvtest::TextbookBvh whole;
+    QCOMPARE(convert(QStringLiteral("cmu_01_01_jumps_mb.bvh"), {QStringLiteral("--all-bones"), QStringLiteral("--keep-origin")},
+                     whole), QString());
+    QCOMPARE(int(whole.joints.size()), 53);
+    QVERIFY(names(whole).contains(QStringLiteral("mEyeLeft")));
+    // The travel is the same; only the start differs.
+    const double shiftX = whole.frames[1][0] - shaped.frames[1][0];
+    QVERIFY(std::abs(shiftX) + std::abs(whole.frames[1][2]) > 10.0);
+    QVERIFY(std::abs(whole.frames.back()[0] - shaped.frames.back()[0] - shiftX) < 1e-4);
+
+    // A file made for Second Life brings its reference frame: it is not doubled.
+    kvtest::TextbookBvh hug;
+    QVERIFY(kvtest::readTextbookBvhFile(sample(QStringLiteral("sl_hug_opencollar.bvh")), source, nullptr));
+    QCOMPARE(convert(QStringLiteral("sl_hug_opencollar.bvh"), {}, hug), QString());
+    QCOMPARE(hug.joints.size(), source.joints.size());
+    QCOMPARE(hug.frameCount, source.frameCount);
+}
+
+// --fps samples the imported motion at its own rate and --start / --end cut
+// it: every frame written is the full conversion's frame at the same time.
+void tst_ConvertCommand::rateAndRange()
+{
+    const QString input = sample(QStringLiteral("cmu_12_01_walk_mb.bvh"));  // 120 fps
+    QCOMPARE(run({QStringLiteral("convert"), input, QStringLiteral("-o"), path(QStringLiteral("full.bvh"))}).exitCode, 0);
+    const Run cut = run({QStringLiteral("convert"), input, QStringLiteral("-o"), path(QStringLiteral("cut.bvh")),
+                         QStringLiteral("--fps"), QStringLiteral("30"), QStringLiteral("--start"), QStringLiteral("12"),
+                         QStringLiteral("--end"), QStringLiteral("2s")});
+    QCOMPARE(cut.exitCode, 0);
+    kvtest::TextbookBvh full;
+    kvtest::TextbookBvh part;
+    QVERIFY(kvtest::readTextbookBvhFile(path(QStringLiteral("full.bvh")), full, nullptr));
+    QVERIFY(kvtest::readTextbookBvhFile(path(QStringLiteral("cut.bvh")), part, nullptr));
+    QVERIFY(std::abs(part.frameTime - 1.0 / 30) < 1e-6);
+    QCOMPARE(part.frameCount, (240 - 12) / 4);
+    for (int k = 0; k < part.frameCount; ++k) {
+        const std::vector<double> &expected = full.frames[size_t(12 + 4 * k)];
+        for (size_t c = 0; c < expected.size(); ++c)
+            QVERIFY2(std::abs(part.frames[size_t(k)][c] - expected[c]) < 1e-3, qPrintable(QStringLiteral("frame %1").arg(k)));
     }
-    for (const char *gone : {"lEye", "rMid3", "lToe"})
-        QVERIFY2(!names.contains(QString::fromLatin1(gone)), gone);
+}
+
+// A file cut off before its Frames count converts the frames it holds, and
+// convert says so, as it says where values are no numbers and when few
+// joints found a bone.
+void tst_ConvertCommand::honestReports()
+{
+    QList<QByteArray> lines = readAll(sample(QStringLiteral("cmu_12_01_walk_mb.bvh"))).split('\n');
+    const int frameTime = int(std::find_if(lines.cbegin(), lines.cend(), [](const QByteArray &line) {
+                                  return line.startsWith("Frame Time");
+                              }) - lines.cbegin());
+    lines = lines.mid(0, frameTime + 1 + 130);
+    lines[frameTime + 5].replace(0, lines[frameTime + 5].indexOf(' '), "x7");
+    QFile cutOff(path(QStringLiteral("cut.bvh")));
+    QVERIFY(cutOff.open(QIODevice::WriteOnly));
+    cutOff.write(lines.join('\n') + '\n');
+    cutOff.close();
+    const Run result = run({QStringLiteral("convert"), cutOff.fileName(), QStringLiteral("-o"), path(QStringLiteral("out.bvh"))});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.contains(QLatin1String("holds 130 of 524 frames")), qPrintable(result.err));
+    QVERIFY2(result.err.contains(QStringLiteral("1 value that is no number read as 0, the first on line %1").arg(frameTime + 6)),
+             qPrintable(result.err));
+    const std::optional<KvBvhScan> written = KvBvhScan::scan(path(QStringLiteral("out.bvh")));
+    QVERIFY(written);
+    QCOMPARE(written->framesDeclared, 130);
+
+    QFile odd(path(QStringLiteral("odd.bvh")));
+    QVERIFY(odd.open(QIODevice::WriteOnly));
+    odd.write("HIERARCHY\nROOT Root\n{\nOFFSET 0 0 0\nCHANNELS 3 Zrotation Xrotation Yrotation\nJOINT Stick\n{\n"
+              "OFFSET 0 5 0\nCHANNELS 3 Zrotation Xrotation Yrotation\nEnd Site\n{\nOFFSET 0 5 0\n}\n}\n}\n"
+              "MOTION\nFrames: 1\nFrame Time: 0.1\n0 0 0 0 0 0\n");
+    odd.close();
+    const Run few = run({QStringLiteral("convert"), sample(QStringLiteral("cmu_12_01_walk_mb.bvh")), QStringLiteral("-o"),
+                         path(QStringLiteral("few.bvh")), QStringLiteral("--figure"), odd.fileName()});
+    QCOMPARE(few.exitCode, 0);
+    QVERIFY2(few.err.contains(QLatin1String(" of 31 joints mapped: is the figure right?")), qPrintable(few.err));
 }
 
 void tst_ConvertCommand::secondLifeWarnings()
@@ -201,25 +287,25 @@ void tst_ConvertCommand::importThenExportWritesWhatConvertWrites()
 // base name inside the folder.
 void tst_ConvertCommand::batchInProcesses()
 {
-    QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("one")));
-    QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("many")));
+    // Output folders that do not exist yet are made.
     const QStringList inputs{sample(QStringLiteral("sl_tpose_qavimator.bvh")), sample(QStringLiteral("bvhio_blank_lines.bvh")),
                              sample(QStringLiteral("mocapbank_crlf.bvh"))};
     const Run serial = run(QStringList{QStringLiteral("convert"), QStringLiteral("--out-dir"), path(QStringLiteral("one"))}
-                           + inputs + QStringList{QStringLiteral("--second-life")});
+                           + inputs + QStringList{QStringLiteral("--second-life"), QStringLiteral("--fps"), QStringLiteral("30")});
     QCOMPARE(serial.exitCode, 0);
     const Run parallel = run(QStringList{QStringLiteral("convert"), QStringLiteral("-j"), QStringLiteral("2"),
-                                         QStringLiteral("--out-dir"), path(QStringLiteral("many")), QStringLiteral("--second-life")}
+                                         QStringLiteral("--out-dir"), path(QStringLiteral("many/more")),
+                                         QStringLiteral("--second-life"), QStringLiteral("--fps"), QStringLiteral("30")}
                              + inputs);
     QCOMPARE(parallel.exitCode, 0);
     QVERIFY2(parallel.err.isEmpty(), qPrintable(parallel.err));
     QCOMPARE(parallel.out.count(QLatin1Char('\n')), 3);
-    const QStringList written = QDir(path(QStringLiteral("many"))).entryList(QDir::Files, QDir::Name);
+    const QStringList written = QDir(path(QStringLiteral("many/more"))).entryList(QDir::Files, QDir::Name);
     QCOMPARE(written, (QStringList{"bvhio_blank_lines.bvh", "mocapbank_crlf.bvh", "sl_tpose_qavimator.bvh"}));
     for (const QString &name : written) {
         const QByteArray one = readAll(path(QStringLiteral("one/") + name));
         QVERIFY(!one.isEmpty());
-        QCOMPARE(readAll(path(QStringLiteral("many/") + name)), one);
+        QCOMPARE(readAll(path(QStringLiteral("many/more/") + name)), one);
     }
 }
 
@@ -242,8 +328,8 @@ void tst_ConvertCommand::failures_data()
                                         << "no stored map named \"Nope\".*$";
     QTest::newRow("missing-output-folder") << QStringList{"convert", walk, "-o", "no/such/out.bvh"}
                                            << "no/such/out.bvh: the folder no/such does not exist$";
-    QTest::newRow("missing-out-dir") << QStringList{"convert", walk, "--out-dir", "nodir"}
-                                     << "the output folder nodir does not exist$";
+    QTest::newRow("out-dir-impossible") << QStringList{"convert", walk, "--out-dir", walk + "/sub"}
+                                        << "the output folder .+/sub cannot be made$";
     QTest::newRow("import-missing-input") << QStringList{"import", "nowhere.bvh", "-o", "out.bvh"}
                                           << "nowhere.bvh: no such file$";
     QTest::newRow("export-missing-scene") << QStringList{"export", "scene.json", "-o", "out.bvh"}
@@ -283,6 +369,9 @@ void tst_ConvertCommand::badUsage_data()
     QTest::newRow("import-two-inputs") << QStringList{"import", walk, jumps, "-o", "out.bvh"};
     QTest::newRow("export-no-output") << QStringList{"export", "scene.json"};
     QTest::newRow("up-axis") << QStringList{"convert", walk, "-o", "out.bvh", "--up", "x"};
+    QTest::newRow("fps") << QStringList{"convert", walk, "-o", "out.bvh", "--fps", "0"};
+    QTest::newRow("start") << QStringList{"convert", walk, "-o", "out.bvh", "--start", "1m"};
+    QTest::newRow("export-end") << QStringList{"export", "scene.json", "-o", "out.bvh", "--end", "-3"};
 }
 
 void tst_ConvertCommand::badUsage()
