@@ -48,6 +48,7 @@ private Q_SLOTS:
     void exportWritesSceneFrames();
     void scenesSaveOpenAndDrop();
     void clickSelectsBone();
+    void withoutPlugin();
 
 private:
     // Every plug-in dialog is answered with the button of that text.
@@ -370,6 +371,28 @@ void tst_StudioWindow::clickSelectsBone()
     KvBone *hip = figure()->findBone(QStringLiteral("hip"));
     window->sceneTree()->setCurrentItem(window->sceneTree()->itemFor(hip));
     QCOMPARE(scene->getSelectedNode(0), hip);
+}
+
+// A plug-in that does not load is told once the window is up; the window
+// goes on without import and export.
+void tst_StudioWindow::withoutPlugin()
+{
+    window = std::make_unique<StudioWindow>(host.get(), dir->filePath(QStringLiteral("libnothing.so")));
+    window->show();
+    const QByteArray before = sceneJson();
+    window->start({walk});
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY2(boxes.at(0).startsWith(QLatin1String("BVH Plug-in: The BVH plug-in did not load")), qPrintable(boxes.at(0)));
+    QVERIFY2(boxes.at(1).startsWith(QLatin1String("Import BVH: The BVH plug-in did not load")), qPrintable(boxes.at(1)));
+    QCOMPARE(sceneJson(), before);
+    int found = 0;
+    for (const QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("&Import BVH...") || action->text() == QLatin1String("&Export BVH...")) {
+            ++found;
+            QVERIFY(!action->isEnabled());
+        }
+    }
+    QCOMPARE(found, 2);
 }
 
 QTEST_MAIN(tst_StudioWindow)
