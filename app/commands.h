@@ -5,6 +5,7 @@
 #include <QTextStream>
 
 class KvApp;
+class KvMapStore;
 class KvPluginLoader;
 
 // Exit codes of the host program.
@@ -32,7 +33,7 @@ struct CommandContext
     {
         err << "kvbvh: warning: " << message << Qt::endl;
     }
-    // One line on stderr; main adds the usage text.
+    // One line on stderr; main adds the command's usage.
     int usageError(const QString &message) const
     {
         err << "kvbvh: " << message << Qt::endl;
@@ -62,7 +63,12 @@ int runImportCommand(CommandContext &context, const QStringList &arguments);
 int runExportCommand(CommandContext &context, const QStringList &arguments);
 // kvbvh map: the mapping the importer would show, optionally stored.
 int runMapCommand(CommandContext &context, const QStringList &arguments);
-// kvbvh maps: list, show, delete, export and import stored maps.
+// kvbvh maps: list, show, delete, export, import and restore stored maps.
 int runMapsCommand(CommandContext &context, const QStringList &arguments);
+// No map is stored under name, so storing one loses nothing; false with one
+// line for CommandContext::fail that names --force, for map and maps.
+bool checkNewMapName(const KvMapStore &store, const QString &name, QString *errorMessage);
+// kvbvh figure: write a figure file to start one's own figure from.
+int runFigureCommand(CommandContext &context, const QStringList &arguments);
 // kvbvh info: what a BVH file holds and what is unusual in it.
 int runInfoCommand(CommandContext &context, const QStringList &arguments);

@@ -1,5 +1,6 @@
 // kvbvh: a small host that loads the BVH plug-in and drives it from the
-// command line. Global options come before the command, as in git.
+// command line. Global options come before the command, as in git, or among
+// the command's arguments.
 
 #include "commands.h"
 
@@ -23,7 +24,9 @@ const Command commandTable[] = {
     {"import", "IN.bvh -o SCENE.json", "import motion onto a figure and save the scene", true, runImportCommand},
     {"export", "SCENE.json -o OUT.bvh", "export the figure of a scene file as BVH", true, runExportCommand},
     {"map", "IN.bvh", "show (and store) how the file's joints map onto the figure", true, runMapCommand},
-    {"maps", "list|show|delete|export|import", "manage the stored name maps", false, runMapsCommand},
+    {"maps", "list|show|delete|export|import|restore", "manage the stored name maps", false, runMapsCommand},
+    {"figure", "export [default|FIG] -o FIG.json", "write a figure file to start one's own figure from", false,
+     runFigureCommand},
     {"info", "IN.bvh", "describe a BVH file and what is unusual in it", false, runInfoCommand},
     {"plugins", "", "describe the plug-in and its classes", false, runPluginsCommand},
 };
@@ -58,23 +61,48 @@ Options parseOptions(const QStringList &arguments)
         return !value.isEmpty();
     };
 
+    enum class Global { No, Taken, Bad };
+    // The global option at index, with its value; Bad with options.error set.
+    const auto takeGlobal = [&](int &index) {
+        const QString &argument = arguments.at(index);
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        if (name == QLatin1String("--plugin"))
+            return takeValue(argument, name, index, options.pluginPath) ? Global::Taken : Global::Bad;
+        if (name == QLatin1String("--settings"))
+            return takeValue(argument, name, index, options.settingsFile) ? Global::Taken : Global::Bad;
+        if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
+            options.quiet = true;
+            return Global::Taken;
+        }
+        return Global::No;
+    };
+
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (!argument.startsWith(QLatin1Char('-'))) {
             options.command = argument;
-            options.commandArguments = arguments.mid(i + 1);
+            // The command never sees a global option: taken out here up to
+            // "--", an option's value included. A command option's value
+            // spelt like one goes as --name=value.
+            for (int j = i + 1; j < arguments.size(); ++j) {
+                if (arguments.at(j) == QLatin1String("--")) {
+                    options.commandArguments += arguments.mid(j);
+                    break;
+                }
+                const Global global = takeGlobal(j);
+                if (global == Global::Bad)
+                    break;
+                if (global == Global::No)
+                    options.commandArguments.append(arguments.at(j));
+            }
             break;
         }
-        const QString name = argument.section(QLatin1Char('='), 0, 0);
-        if (name == QLatin1String("--plugin")) {
-            if (!takeValue(argument, name, i, options.pluginPath))
-                break;
-        } else if (name == QLatin1String("--settings")) {
-            if (!takeValue(argument, name, i, options.settingsFile))
-                break;
-        } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
-            options.quiet = true;
-        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+        const Global global = takeGlobal(i);
+        if (global == Global::Bad)
+            break;
+        if (global == Global::Taken)
+            continue;
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.help = true;
         } else if (argument == QLatin1String("--version")) {
             options.version = true;
@@ -94,7 +122,7 @@ QString usage()
         "Usage: kvbvh [--plugin PATH] [--settings FILE] [--quiet] <command> [arguments]\n"
         "       kvbvh --help | --version\n"
         "\n"
-        "Options:\n"
+        "Options (also after the command, before any \"--\"):\n"
         "  --plugin PATH     the plug-in library to load (default: libkvbvh.so next to kvbvh)\n"
         "  --settings FILE   the settings file (default: %1)\n"
         "  --quiet           print only errors and warnings: no reports, no progress bar\n"
@@ -108,6 +136,29 @@ QString usage()
         text += QLatin1String("  ") + synopsis.trimmed().leftJustified(48) + QLatin1String("  ")
                 + QString::fromLatin1(command.summary) + QLatin1Char('\n');
     }
+    return text;
+}
+
+// What a command's --help says about its usage: the synopsis and the
+// options, without the description.
+QString commandUsage(const Command &command, const CommandContext &context)
+{
+    QString help;
+    QTextStream stream(&help);
+    CommandContext helpContext{context.host, context.loader, stream, context.err, true};
+    if (command.run(helpContext, {QStringLiteral("--help")}) != ExitSuccess)
+        return usage();
+    stream.flush();
+    QStringList blocks;
+    for (const QString &block : help.split(QLatin1String("\n\n"))) {
+        if (block.startsWith(QLatin1String("Usage:")) || block.startsWith(QLatin1String("Options:")))
+            blocks.append(block);
+    }
+    if (blocks.isEmpty())
+        return usage();
+    QString text = blocks.join(QLatin1String("\n\n"));
+    if (!text.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
     return text;
 }
 
@@ -199,6 +250,6 @@ int main(int argc, char **argv)
     context.showProgress = !options.quiet && isatty(STDERR_FILENO);
     const int exitCode = command->run(context, options.commandArguments);
     if (exitCode == ExitUsage)
-        err << usage();
+        err << commandUsage(*command, context);
     return exitCode;
 }

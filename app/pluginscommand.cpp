@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "optionparser.h"
+
 #include "kvfileio.h"
 #include "kvplugin.h"
 #include "kvpluginloader.h"
@@ -55,7 +57,17 @@ ClassRow describe(KvClassFactory *factory)
 
 int runPluginsCommand(CommandContext &context, const QStringList &arguments)
 {
-    if (!arguments.isEmpty())
+    OptionParser parser;
+    if (!parser.parse(arguments))
+        return context.usageError(parser.error());
+    if (parser.isHelpRequested()) {
+        context.out << parser.helpText(
+            QStringLiteral("plugins"),
+            QStringLiteral("Describes the loaded plug-in: its name, version, author and description, then its\n"
+                           "classes with the files they read or write and their class identifiers."));
+        return ExitSuccess;
+    }
+    if (!parser.arguments().isEmpty())
         return context.usageError(QStringLiteral("plugins takes no arguments"));
 
     const KvPlugin *plugin = context.loader->definition();

@@ -125,6 +125,25 @@ QStringList KvMapStore::seedShippedMaps()
     return stored;
 }
 
+bool KvMapStore::restoreShippedMap(const QString &name)
+{
+    for (const ShippedMap &map : shippedMaps()) {
+        if (map.name == name) {
+            save(map.name, map.data);
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList KvMapStore::shippedMapNames()
+{
+    QStringList names;
+    for (const ShippedMap &map : shippedMaps())
+        names.append(map.name);
+    return names;
+}
+
 bool KvMapStore::isValidName(const QString &name)
 {
     return !name.isEmpty() && !name.contains(QLatin1Char(';'));

@@ -48,6 +48,10 @@ public:
     // Stores each shipped map that was never seeded before, unless a map of
     // that name is already stored. Returns the names it stored.
     QStringList seedShippedMaps();
+    // Stores the shipped map name as it ships, replacing what is stored under
+    // that name; false when no map of that name ships.
+    bool restoreShippedMap(const QString &name);
+    static QStringList shippedMapNames();
 
     // Not empty and without ";": stored under it, it lists again.
     static bool isValidName(const QString &name);

@@ -74,8 +74,17 @@ void tst_Kvbvh::exitCodes_data()
                                      << "^kvbvh: unknown command frobnicate\\nUsage: ";
     QTest::newRow("unknown-option")  << QStringList{"--frob", "plugins"} << 2 << ""
                                      << "^kvbvh: unknown option --frob\\nUsage: ";
+    // A command's bad usage shows that command's usage; global options may
+    // follow the command, up to "--".
     QTest::newRow("option-after-command-is-the-command's") << QStringList{"plugins", "--frob"} << 2 << ""
-                                     << "^kvbvh: plugins takes no arguments\\nUsage: ";
+                                     << "^kvbvh: unknown option --frob\\nUsage: kvbvh plugins\\n\\nOptions:\\n  -h, --help  show this help\\n$";
+    QTest::newRow("command-help")    << QStringList{"plugins", "--help"} << 0 << "^Usage: kvbvh plugins\\n\\nDescribes " << "";
+    QTest::newRow("global-options-after-command") << QStringList{"plugins", "--plugin", KV_PLUGIN_PATH, settings, "-q"} << 0
+                                                  << "^BioVision " << "";
+    QTest::newRow("global-option-after-command-without-value") << QStringList{"plugins", "--settings"} << 2 << ""
+                                                               << "^kvbvh: option --settings needs a value\\nUsage: kvbvh \\[--plugin";
+    QTest::newRow("global-option-after-end-of-options") << QStringList{"plugins", "--", "--quiet"} << 2 << ""
+                                                        << "^kvbvh: plugins takes no arguments\\nUsage: kvbvh plugins\\n";
     QTest::newRow("plugin-without-path") << QStringList{"--plugin"} << 2 << ""
                                          << "^kvbvh: option --plugin needs a value\\n";
     QTest::newRow("missing-plugin")  << QStringList{"--plugin", "/nonexistent/libkvbvh.so", settings, "plugins"}

@@ -108,12 +108,15 @@ void tst_KvMapStore::seedsOnce()
     QCOMPARE(store.seedShippedMaps(), QStringList());
     QCOMPARE(store.names(), QStringList());
 
-    // A map the user stored under the shipped name is left alone.
+    // A map the user stored under the shipped name is left alone, until the
+    // shipped one is restored.
     init();
     KvMapStore other(settings.get());
     other.save(KvSecondLife::exportMapName(), QStringLiteral("mine=hip;"));
     QCOMPARE(other.seedShippedMaps(), QStringList());
     QCOMPARE(*other.data(KvSecondLife::exportMapName()), QStringLiteral("mine=hip;"));
+    QVERIFY(other.restoreShippedMap(KvSecondLife::exportMapName()) && !other.restoreShippedMap(QStringLiteral("mine")));
+    QCOMPARE(*other.data(KvSecondLife::exportMapName()), KvSecondLife::exportMapData());
 }
 
 void tst_KvMapStore::mapFiles_data()

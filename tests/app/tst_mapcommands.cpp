@@ -1,14 +1,20 @@
 #include "kvbvhrun.h"
 
+#include "kvdefaultfigure.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <numeric>
+
 using namespace kvapptest;
 
-// kvbvh map, maps and info as users run them, on the sample files and a real
-// settings file in a temporary folder.
+// kvbvh map, maps, figure and info as users run them, on the sample files and
+// a real settings file in a temporary folder.
 class tst_MapCommands : public QObject
 {
     Q_OBJECT
@@ -19,7 +25,8 @@ private Q_SLOTS:
 
     void savedMapIsTheDialogsFormat();
     void storedMaps();
-    void shippedMapStaysDeleted();
+    void shippedMapStaysDeletedUntilRestored();
+    void figureExport();
     void info_data();
     void info();
     void infoNamesUnusualLines();
@@ -35,7 +42,7 @@ private:
     }
     QString settings() const { return dir->filePath(QStringLiteral("kvbvh.ini")); }
     QString path(const QString &name) const { return dir->filePath(name); }
-    // joint -> bone, from map's listing.
+    // joint -> bone, from map's listing (without the joints sharing the bone).
     static QList<QPair<QString, QString>> mapping(const QString &listing);
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -55,7 +62,7 @@ void tst_MapCommands::cleanup()
 QList<QPair<QString, QString>> tst_MapCommands::mapping(const QString &listing)
 {
     QList<QPair<QString, QString>> pairs;
-    const QRegularExpression row(QStringLiteral("^\\[[x ]\\] +(.+?) +-> (.+)$"));
+    const QRegularExpression row(QStringLiteral("^\\[[x ]\\] +(.+?) +-> (.+?)(?: \\(also .+\\))?$"));
     for (const QString &line : listing.split(QLatin1Char('\n'))) {
         const QRegularExpressionMatch match = row.match(line);
         if (match.hasMatch())
@@ -64,27 +71,43 @@ QList<QPair<QString, QString>> tst_MapCommands::mapping(const QString &listing)
     return pairs;
 }
 
-// A map saved by map --save lands where and as the dialogs keep maps.
+// A map saved by map --save lands where and as the dialogs keep maps. In the
+// sample, LeftFingerBase shares lHand with LeftHand (the dialog shows the
+// bone on LeftHand only, and its Save Map stores it for both).
 void tst_MapCommands::savedMapIsTheDialogsFormat()
 {
-    const Run result = run({QStringLiteral("map"), sample(QStringLiteral("bvhio_blank_lines.bvh")), QStringLiteral("--save"),
-                            QStringLiteral("Classic")});
+    const QString walk = sample(QStringLiteral("cmu_12_01_walk_mb.bvh"));
+    const Run result = run({QStringLiteral("map"), walk, QStringLiteral("--save"), QStringLiteral("Classic")});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.endsWith(QLatin1String("Stored import map \"Classic\"\n")));
-
+    for (const char *line : {"\\[x\\] +LeftHand +-> lHand \\(also LeftFingerBase\\)\n",
+                             "\\[x\\] +LeftFingerBase +-> lHand \\(also LeftHand\\)\n"}) {
+        QVERIFY2(QRegularExpression(QString::fromLatin1(line)).match(result.out).hasMatch(), qPrintable(result.out));
+    }
     QSettings store(settings(), QSettings::IniFormat);
     store.beginGroup(QStringLiteral("BVHIO"));
     QCOMPARE(store.value(QStringLiteral("Maps")).toString(), QStringLiteral("SecondLife;Classic;"));
     QString expected;
-    for (const auto &pair : mapping(result.out))
-        expected += pair.first + QLatin1Char('=') + (pair.second.startsWith(QLatin1Char('(')) ? QString() : pair.second)
-                    + QLatin1Char(';');
-    QVERIFY(expected.startsWith(QLatin1String("Hips=hip;Chest=chest;")));
+    QHash<QString, int> drivers;
+    for (const auto &pair : mapping(result.out)) {
+        const bool mapped = !pair.second.startsWith(QLatin1Char('('));
+        expected += pair.first + QLatin1Char('=') + (mapped ? pair.second : QString()) + QLatin1Char(';');
+        drivers[pair.second] += mapped ? 1 : 0;
+    }
+    QVERIFY(expected.contains(QLatin1String(";LeftHand=lHand;LeftFingerBase=lHand;")));
     QCOMPARE(store.value(QStringLiteral("Classic_DATA")).toString(), expected);
+    // The head line counts what the rows show: joints checked, driving a bone, bones driven and shared.
+    drivers.remove(QStringLiteral("(no bone)"));
+    const QString counts = QStringLiteral(": %1 of %2 joints checked, %3 drive %4 bones (%5 shared)\n")
+                               .arg(result.out.count(QLatin1String("\n[x] ")))
+                               .arg(mapping(result.out).size())
+                               .arg(std::accumulate(drivers.cbegin(), drivers.cend(), 0))
+                               .arg(drivers.size())
+                               .arg(std::count_if(drivers.cbegin(), drivers.cend(), [](int n) { return n > 1; }));
+    QVERIFY2(result.out.contains(counts), qPrintable(result.out.section(QLatin1Char('\n'), 0, 0)));
 
     // Loaded again, the map gives the same mapping.
-    const Run again = run({QStringLiteral("map"), sample(QStringLiteral("bvhio_blank_lines.bvh")), QStringLiteral("--map"),
-                           QStringLiteral("Classic")});
+    const Run again = run({QStringLiteral("map"), walk, QStringLiteral("--map"), QStringLiteral("Classic")});
     QCOMPARE(again.exitCode, 0);
     QCOMPARE(mapping(again.out), mapping(result.out));
 }
@@ -101,7 +124,12 @@ void tst_MapCommands::storedMaps()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, QStringLiteral("Stored map \"Arms\" (4 pairs)\n"));
 
-    result = run({QStringLiteral("maps"), QStringLiteral("list")});
+    // Replaced with --force; global options may follow the command.
+    result = runKvbvh(QString(), {"maps", "import", "--force", path("arms.map"), "Arms", "--quiet", "--settings", settings()},
+                      dir->path(), serverEnvironment(dir->path()));
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.out.isEmpty());
+    result = runKvbvh(QString(), {"maps", "list", "--settings=" + settings()}, dir->path(), serverEnvironment(dir->path()));
     QCOMPARE(result.out, QStringLiteral("SecondLife\nArms\n"));
     result = run({QStringLiteral("maps"), QStringLiteral("show"), QStringLiteral("Arms")});
     QCOMPARE(result.out, QStringLiteral("Hips=hip;\nLeftUpArm=lShldr;\nLeftLowArm=lForeArm;\nNeck=;\n"));
@@ -117,7 +145,7 @@ void tst_MapCommands::storedMaps()
     QVERIFY(!store.contains(QStringLiteral("BVHIO/Arms_DATA")));
 }
 
-void tst_MapCommands::shippedMapStaysDeleted()
+void tst_MapCommands::shippedMapStaysDeletedUntilRestored()
 {
     const Run shown = run({QStringLiteral("maps"), QStringLiteral("show"), QStringLiteral("SecondLife")});
     QCOMPARE(shown.exitCode, 0);
@@ -133,6 +161,44 @@ void tst_MapCommands::shippedMapStaysDeleted()
                                path(QStringLiteral("out.bvh")), QStringLiteral("--second-life"), QStringLiteral("--all-bones")});
     QCOMPARE(converted.exitCode, 0);
     QVERIFY2(converted.err.contains(QLatin1String("joint names outside its skeleton: lEye, rEye")), qPrintable(converted.err));
+
+    // Restored after it was deleted, then after it was overwritten.
+    const QStringList show{"maps", "show", "SecondLife"};
+    QCOMPARE(run({QStringLiteral("maps"), QStringLiteral("restore")}).out,
+             QStringLiteral("Restored map \"SecondLife\" as shipped\n"));
+    QCOMPARE(run(show).out, shown.out);
+    QCOMPARE(run({"map", sample("bvhio_blank_lines.bvh"), "--save", "SecondLife", "--force"}).exitCode, 0);
+    QVERIFY(run(show).out.startsWith(QLatin1String("Hips=hip;\n")));
+    QCOMPARE(run({QStringLiteral("maps"), QStringLiteral("restore"), QStringLiteral("SecondLife")}).exitCode, 0);
+    QCOMPARE(run(show).out, shown.out);
+}
+
+// The figure files written start a figure --figure takes: the default
+// figure's bones, or a BVH file's joints.
+void tst_MapCommands::figureExport()
+{
+    const QString walk = sample(QStringLiteral("cmu_12_01_walk_mb.bvh"));
+    QCOMPARE(run({"figure", "export", "-o", path("mine.json")}).out,
+             QStringLiteral("Wrote figure \"Default human\" (53 bones) to %1\n").arg(path("mine.json")));
+    const QJsonArray bones = QJsonDocument::fromJson(readAll(path("mine.json"))).object().value("bones").toArray();
+    const std::vector<KvBoneDesc> &standard = KvDefaultFigure::desc().bones;
+    QCOMPARE(bones.size(), qsizetype(standard.size()));
+    for (size_t i = 0; i < standard.size(); ++i) {
+        const QJsonObject bone = bones.at(qsizetype(i)).toObject();
+        const QJsonArray at = bone.value("origin").toArray();
+        QCOMPARE(bone.value("name").toString(), standard[i].name);
+        QCOMPARE(bone.value("parent").toString(), standard[i].parent);
+        QCOMPARE(KvVec3(float(at[0].toDouble()), float(at[1].toDouble()), float(at[2].toDouble())), standard[i].origin);
+    }
+    QCOMPARE(mapping(run({"map", walk, "--figure", path("mine.json")}).out), mapping(run({"map", walk}).out));
+
+    // A BVH file's joints become bones of their names, which the file maps onto.
+    const QString rig = sample(QStringLiteral("mixamorig_colon_names.bvh"));
+    QCOMPARE(run({"figure", "export", rig, "--output=mine.json", "--force", "--quiet"}).out, QString());
+    const auto pairs = mapping(run({"map", rig, "--figure", "mine.json"}).out);
+    QVERIFY(pairs.size() > 50);
+    for (const auto &pair : pairs)
+        QCOMPARE(pair.second, pair.first);
 }
 
 void tst_MapCommands::info_data()
@@ -213,6 +279,15 @@ void tst_MapCommands::failures_data()
                                            << "no/out.map: the folder no does not exist$";
     QTest::newRow("import-missing-file") << QStringList{"maps", "import", "gone.map", "X"} << "gone.map: no such file$";
     QTest::newRow("import-not-a-map") << QStringList{"maps", "import", walk, "X"} << ".+cmu_12_01_walk_mb.bvh:1: expected .+$";
+    QTest::newRow("map-save-shipped") << QStringList{"map", walk, "--save", "SecondLife"}
+                                      << "a map named \"SecondLife\" is already stored; --force overwrites it$";
+    QTest::newRow("import-over-shipped") << QStringList{"maps", "import", walk, "SecondLife"}
+                                         << "a map named \"SecondLife\" is already stored; --force overwrites it$";
+    QTest::newRow("restore-unknown") << QStringList{"maps", "restore", "Nope"} << "no shipped map named \"Nope\" \\(shipped: SecondLife\\)$";
+    QTest::newRow("figure-missing") << QStringList{"figure", "export", "gone.json", "-o", "fig.json"}
+                                    << "figure file gone.json does not exist$";
+    QTest::newRow("figure-exists") << QStringList{"figure", "export", "-o", "kvbvh.ini"}
+                                   << "kvbvh.ini: the file exists; --force overwrites it$";
     QTest::newRow("info-missing") << QStringList{"info", "gone.bvh"} << "gone.bvh: no such file$";
     QTest::newRow("info-not-bvh") << QStringList{"info", "kvbvh.ini"} << "kvbvh.ini:1: expected HIERARCHY$";
 }
@@ -227,7 +302,7 @@ void tst_MapCommands::failures()
     const Run result = run(arguments);
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(isOneErrorLine(result.err, error), qPrintable(result.err));
-    QVERIFY(!QFileInfo::exists(path(QStringLiteral("out.map"))));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"kvbvh.ini"});
     QCOMPARE(readAll(settings()), storeBefore);
 }
 
@@ -242,6 +317,10 @@ void tst_MapCommands::badUsage_data()
     QTest::newRow("maps-show-no-name") << QStringList{"maps", "show"};
     QTest::newRow("maps-list-extra") << QStringList{"maps", "list", "x"};
     QTest::newRow("maps-import-bad-name") << QStringList{"maps", "import", walk, "a;b"};
+    QTest::newRow("map-force-without-save") << QStringList{"map", walk, "--force"};
+    QTest::newRow("maps-restore-two") << QStringList{"maps", "restore", "a", "b"};
+    QTest::newRow("figure-no-output") << QStringList{"figure", "export"};
+    QTest::newRow("figure-two-sources") << QStringList{"figure", "export", "default", walk, "-o", "fig.json"};
     QTest::newRow("info-two-files") << QStringList{"info", walk, walk};
     QTest::newRow("info-unknown-option") << QStringList{"info", "--deep", walk};
 }
@@ -251,7 +330,10 @@ void tst_MapCommands::badUsage()
     QFETCH(QStringList, arguments);
     const Run result = run(arguments);
     QCOMPARE(result.exitCode, 2);
-    QVERIFY2(result.err.startsWith(QLatin1String("kvbvh: ")) && result.err.contains(QLatin1String("\nUsage: kvbvh")),
+    // The command's own usage, not the program's.
+    const QString usage = QLatin1String("\nUsage: kvbvh ") + arguments.first() + QLatin1Char(' ');
+    QVERIFY2(result.err.startsWith(QLatin1String("kvbvh: ")) && result.err.count(usage) == 1
+                 && result.err.contains(QLatin1String("\nOptions:\n")) && !result.err.contains(QLatin1String("Commands")),
              qPrintable(result.err));
 }
 
