@@ -62,7 +62,8 @@ public:
     // Each record stands for the body part its label names; the call for
     // level 1 settles the parts of the whole list (settleParts).
     void collectSkeletonBones(KvNode *node, int level);
-    // Settles the parts of the skeleton list as a whole (bodyparts::settleParts).
+    // Settles the parts of the skeleton list as a whole (bodyparts::settleParts)
+    // and indexes its records by name.
     static void settleParts();
     // The first bone in pre-order from node whose label contains text (case
     // sensitive); the search does not pass through nodes that are not bones.

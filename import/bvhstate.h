@@ -4,6 +4,7 @@
 #include "recordlist.h"
 #include "skelheader.h"
 
+#include <QMultiHash>
 #include <QString>
 
 class KvSkeleton;
@@ -14,6 +15,9 @@ struct CBvhState
 {
     CRecordList<CSkelHeader> skeletonList;
     CRecordList<CBvhHeader> jointList;
+    // The skeleton list's records by their names' keys (bodyparts::matchKey,
+    // lower case), first in list order: filled with the list.
+    QMultiHash<QString, CSkelHeader *> bonesByKey;
     KvSkeleton *targetSkeleton = nullptr;
     QString currentMapName;
     QString currentFileName;
@@ -22,6 +26,7 @@ struct CBvhState
     {
         jointList.clear();
         skeletonList.clear();
+        bonesByKey.clear();
     }
 };
 

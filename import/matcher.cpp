@@ -42,8 +42,8 @@ void CBvhIn::matchJointName()
     };
 
     // A bone of the joint's own name, whatever namespaces either carries.
-    for (CSkelHeader *record : bvhState().skeletonList) {
-        if (usable(record) && bodyparts::matchKey(record->name).compare(key, Qt::CaseInsensitive) == 0) {
+    for (CSkelHeader *record : bvhState().bonesByKey.values(key.toLower())) {
+        if (usable(record)) {
             mapTo(record);
             return;
         }

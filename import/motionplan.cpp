@@ -15,39 +15,60 @@ namespace {
 class KeyerChooser
 {
 public:
+    // The lowest common file ancestor of a set of joints: -1 for an empty
+    // set, none for joints under different roots.
+    static constexpr int none = -2;
+
     KeyerChooser(CMotionPlan &plan, const QHash<const KvNode *, QVector<int>> &candidates)
         : plan(plan), candidates(candidates)
     {
     }
 
-    // Decides node's subtree and appends the joints that key bones in it.
-    void decide(const KvNode *node, std::vector<int> &keyersBelow)
+    // Decides root's subtree, children before parents, without recursion:
+    // figures may be chains thousands of bones deep.
+    void decide(const KvNode *root)
     {
-        std::vector<int> below;
-        for (int i = 0; i < node->getNumNodeChildren(); ++i)
-            decide(node->getNodeChild(i), below);
-        const auto it = candidates.constFind(node);
-        if (it != candidates.cend()) {
-            const int keyer = choose(*it, below);
-            plan.keyerOfBone.insert(node, keyer);
-            below.push_back(keyer);
+        struct Visit
+        {
+            const KvNode *node;
+            int next;   // the next child to visit
+            int below;  // common ancestor of the joints keying bones below
+        };
+        std::vector<Visit> stack{{root, 0, -1}};
+        while (!stack.empty()) {
+            Visit &top = stack.back();
+            if (top.next < top.node->getNumNodeChildren()) {
+                const KvNode *child = top.node->getNodeChild(top.next++);
+                stack.push_back({child, 0, -1});
+                continue;
+            }
+            const Visit done = top;
+            stack.pop_back();
+            int keyers = done.below;
+            const auto it = candidates.constFind(done.node);
+            if (it != candidates.cend()) {
+                const int keyer = choose(*it, done.below);
+                plan.keyerOfBone.insert(done.node, keyer);
+                keyers = join(keyers, keyer);
+            }
+            if (!stack.empty())
+                stack.back().below = join(stack.back().below, keyers);
         }
-        keyersBelow.insert(keyersBelow.end(), below.cbegin(), below.cend());
     }
 
     // Of the joints mapped to a bone (in file order), the deepest one that is
-    // an ancestor or the joint itself of every joint keying a bone below it,
-    // or among those the one named as the bone is (the file's hand keys the
-    // figure's hand); the last in file order when none qualifies. Keeping the common ancestor
-    // keeps the rotations of the joints in between on the path to the joints
-    // below (they are handed down); any other choice would lose them.
-    int choose(const QVector<int> &mapped, const std::vector<int> &keyersBelow) const
+    // an ancestor or the joint itself of every joint keying a bone below it
+    // (below: their common ancestor), or among those the one named as the
+    // bone is (the file's hand keys the figure's hand); the last in file
+    // order when none qualifies. Keeping the common ancestor keeps the
+    // rotations of the joints in between on the path to the joints below
+    // (they are handed down); any other choice would lose them.
+    int choose(const QVector<int> &mapped, int below) const
     {
         int best = -1;
         int byName = -1;
         for (int j : mapped) {
-            const bool aboveAll = std::all_of(keyersBelow.cbegin(), keyersBelow.cend(),
-                                              [&](int k) { return isAncestorOrSelf(j, k); });
+            const bool aboveAll = below == -1 || (below != none && isAncestorOrSelf(j, below));
             if (aboveAll && (best < 0 || plan.joints[size_t(j)].depth >= plan.joints[size_t(best)].depth))
                 best = j;
             if (aboveAll && CBvhIn::holdsBoneByName(plan.joints[size_t(j)].record))
@@ -59,13 +80,32 @@ public:
     }
 
 private:
+    // The common ancestor of two results (-1: empty, none: no common one).
+    int join(int a, int b) const
+    {
+        if (a == -1)
+            return b;
+        if (b == -1)
+            return a;
+        if (a == none || b == none)
+            return none;
+        while (plan.joints[size_t(a)].depth > plan.joints[size_t(b)].depth)
+            a = plan.joints[size_t(a)].parent;
+        while (plan.joints[size_t(b)].depth > plan.joints[size_t(a)].depth)
+            b = plan.joints[size_t(b)].parent;
+        while (a != b && a >= 0 && b >= 0) {
+            a = plan.joints[size_t(a)].parent;
+            b = plan.joints[size_t(b)].parent;
+        }
+        return a == b && a >= 0 ? a : none;
+    }
+
     bool isAncestorOrSelf(int ancestor, int joint) const
     {
-        for (; joint >= 0; joint = plan.joints[size_t(joint)].parent) {
-            if (joint == ancestor)
-                return true;
-        }
-        return false;
+        const int depth = plan.joints[size_t(ancestor)].depth;
+        while (joint >= 0 && plan.joints[size_t(joint)].depth > depth)
+            joint = plan.joints[size_t(joint)].parent;
+        return joint == ancestor;
     }
 
     CMotionPlan &plan;
@@ -117,13 +157,12 @@ void CBvhIn::planMotion()
     }
     KeyerChooser chooser(plan, candidates);
     KvSkeleton *skeleton = bvhState().targetSkeleton;
-    std::vector<int> keyers;
     if (skeleton)
-        chooser.decide(skeleton, keyers);
+        chooser.decide(skeleton);
     // Bones outside the target figure have nothing below them to consider.
     for (auto it = candidates.cbegin(); it != candidates.cend(); ++it) {
         if (!plan.keyerOfBone.contains(it.key()))
-            plan.keyerOfBone.insert(it.key(), chooser.choose(it.value(), {}));
+            plan.keyerOfBone.insert(it.key(), chooser.choose(it.value(), -1));
     }
     for (auto it = plan.keyerOfBone.cbegin(); it != plan.keyerOfBone.cend(); ++it)
         plan.joints[size_t(it.value())].bone = plan.joints[size_t(it.value())].record->mappedNode;

@@ -118,10 +118,76 @@ void walkBones(const KvNode *from, Visit visit)
     }
 }
 
+// World rotations and positions of the figure's nodes at the current time,
+// each worked out once from its parent's instead of by a walk to the root
+// (figures may be chains thousands of bones deep). What was worked out below
+// a bone before it turns is dropped when it does.
+class WorldPose
+{
+public:
+    KvQuat rotation(const KvNode *node) { return entry(node).rotation; }
+    KvVec3 position(const KvNode *node) { return entry(node).position.toFloat(); }
+
+    // Gives bone the world rotation world, keyed as its local rotation.
+    void turn(KvNode *bone, const KvQuat &world)
+    {
+        const KvNode *parent = bone->getNodeParent();
+        bone->setLocalRot(parent ? world * rotation(parent).inverted() : world);
+        for (const KvNode *node : sinceTurn) {
+            if (node != bone && isBelow(node, bone))
+                entries.remove(node);
+        }
+        sinceTurn.clear();
+        entries[bone].rotation = world;
+    }
+
+private:
+    struct Entry
+    {
+        KvQuat rotation;
+        KvVec3d position;
+    };
+
+    static bool isBelow(const KvNode *node, const KvNode *above)
+    {
+        for (const KvNode *up = node->getNodeParent(); up; up = up->getNodeParent()) {
+            if (up == above)
+                return true;
+        }
+        return false;
+    }
+
+    const Entry &entry(const KvNode *node)
+    {
+        const auto found = entries.constFind(node);
+        if (found != entries.cend())
+            return *found;
+        std::vector<const KvNode *> chain;
+        for (const KvNode *up = node; up && !entries.contains(up); up = up->getNodeParent())
+            chain.push_back(up);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const KvNode *n = *it;
+            const KvNode *parent = n->getNodeParent();
+            const Entry above = parent ? entries.value(parent) : Entry();
+            const KvVec3d parentOrigin = parent ? KvVec3d(parent->getOrigin()) : KvVec3d();
+            Entry e;
+            e.position = above.position
+                       + above.rotation.multVec(KvVec3d(n->getOrigin()) - parentOrigin + KvVec3d(n->getLocalPos()));
+            e.rotation = n->getLocalRot() * above.rotation;
+            entries.insert(n, e);
+            sinceTurn.push_back(n);
+        }
+        return *entries.constFind(node);
+    }
+
+    QHash<const KvNode *, Entry> entries;
+    std::vector<const KvNode *> sinceTurn;
+};
+
 // Where a bone points now: toward its end point, unless that is only the
 // first of several children (a hand ending at its thumb), then toward the
 // middle child; zero when it has neither.
-KvVec3 figureRestDirection(const KvNode *bone)
+KvVec3 figureRestDirection(const KvNode *bone, WorldPose &pose)
 {
     const KvNode *middle = CBvhIn::middleChildBone(bone);
     int childBones = 0;
@@ -133,9 +199,9 @@ KvVec3 figureRestDirection(const KvNode *bone)
             endsAtChild = endsAtChild || child->getOrigin() == bone->getEndPoint();
         }
     }
-    const KvVec3 end = bone->getWSRot().multVec(bone->getEndPoint() - bone->getOrigin());
+    const KvVec3 end = pose.rotation(bone).multVec(bone->getEndPoint() - bone->getOrigin());
     if (middle && (!(end.length() > 0.0f) || (childBones > 1 && endsAtChild)))
-        return middle->getWSPos() - bone->getWSPos();
+        return pose.position(middle) - pose.position(bone);
     return end;
 }
 
@@ -287,6 +353,7 @@ void CBvhIn::alignRestPose()
         return false;
     };
 
+    WorldPose pose;
     std::vector<KvNode *> bones;
     if (skeleton) {
         walkBones(skeleton, [&bones](KvNode *bone) {
@@ -306,7 +373,7 @@ void CBvhIn::alignRestPose()
         const CMotionPlan::Joint *joint = motionPlan.keyer(bone);
         if (!joint)
             continue;
-        const KvVec3 origin = bone->getWSPos();
+        const KvVec3 origin = pose.position(bone);
         // A bone that starts where its parent does (a rig's hip joint at the
         // pelvis) starts, in the file's terms, at the parent's joint: the
         // file may have put the offset it lacks into this joint instead.
@@ -334,7 +401,8 @@ void CBvhIn::alignRestPose()
             const CMotionPlan::Joint *left = thighs[0] ? motionPlan.keyer(thighs[0]) : nullptr;
             const CMotionPlan::Joint *right = thighs[1] ? motionPlan.keyer(thighs[1]) : nullptr;
             if (left && right && isDescendant(motionPlan, left, joint) && isDescendant(motionPlan, right, joint))
-                pair(thighs[0]->getWSPos() - thighs[1]->getWSPos(), left->record->restPosition - right->record->restPosition);
+                pair(pose.position(thighs[0]) - pose.position(thighs[1]),
+                     left->record->restPosition - right->record->restPosition);
             else
                 thighs[0] = thighs[1] = nullptr;
         }
@@ -348,7 +416,7 @@ void CBvhIn::alignRestPose()
             if (!isDescendant(motionPlan, target, joint))
                 continue;
             const size_t before = figureDirections.size();
-            pair(child->getWSPos() - origin, target->record->restPosition - fileOrigin);
+            pair(pose.position(child) - origin, target->record->restPosition - fileOrigin);
             if (figureDirections.size() > before && head && bone != firstBone && isAncestorOf(child, head)) {
                 std::swap(figureDirections.front(), figureDirections.back());
                 std::swap(fileDirections.front(), fileDirections.back());
@@ -371,16 +439,16 @@ void CBvhIn::alignRestPose()
                 if (childCount.value(joint->record) != 2)
                     continue;
                 fileDirection = joint->record->endPosition - fileOrigin;
-                figureDirection = figureRestDirection(bone);
+                figureDirection = figureRestDirection(bone, pose);
             }
             if (!(fileDirection.length() > 0.0f) || !(figureDirection.length() > 0.0f))
                 continue;
             turn = figureDirection.getRotationTo(fileDirection);
             turn.invert();
         }
-        KvQuat rotation = bone->getWSRot();
+        KvQuat rotation = pose.rotation(bone);
         rotation *= turn;
-        bone->setWSRot(rotation);
+        pose.turn(bone, rotation);
     }
 
     // Rest rotations once every bone has its final rest pose; each channel
@@ -390,7 +458,7 @@ void CBvhIn::alignRestPose()
         if (record->type == Joint) {
             joint = record;
             if (record->mappedNode) {
-                record->restWorldRotation = record->mappedNode->getWSRot();
+                record->restWorldRotation = pose.rotation(record->mappedNode);
                 record->restLocalRotation = record->mappedNode->getLocalRot();
             }
         } else if (joint && record->type >= Xposition && record->type <= Zscale) {

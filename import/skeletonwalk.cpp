@@ -47,8 +47,14 @@ void CBvhIn::settleParts()
     }
     bodyparts::settleParts(levels, parts);
     size_t i = 0;
-    for (CSkelHeader *record : bones)
-        record->part = parts[i++];
+    QMultiHash<QString, CSkelHeader *> &byKey = bvhState().bonesByKey;
+    byKey.clear();
+    for (auto it = bones.rbegin(); it != bones.rend(); ++it) {
+        CSkelHeader *record = *it;
+        record->part = parts[parts.size() - 1 - i++];
+        // Inserted last to first: values() lists the first record first.
+        byKey.insert(bodyparts::matchKey(record->name).toLower(), record);
+    }
 }
 
 KvNode *CBvhIn::findBoneByLabel(KvNode *node, const QString &text)
