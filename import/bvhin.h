@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 class CNamePattern;
 class CSkelHeader;
@@ -155,6 +156,7 @@ public:
     int savedSceneTime = 0;        // ticks
     int standUp = -1;              // the import turns Z up to Y up: 1 yes, 0 no, -1 not yet decided
     CBvhHeader currentRecord;
+    std::vector<CBvhHeader *> jointAtLevel;  // the last joint committed at each level
     CMotionPlan motionPlan;
 };
 

@@ -58,6 +58,7 @@ void CBvhIn::resetParseState()
     hasFrameCount = false;
     frameTime = 0.0f;
     bvhState().jointList.clear();
+    jointAtLevel.clear();
 }
 
 void CBvhIn::parseLine(QString line)
@@ -128,8 +129,13 @@ void CBvhIn::parseLine(QString line)
             commitRecord(EndMarker);
             i += 1;
         } else if (t.contains(QLatin1String("Frames:"))) {
-            numFrames = token(i + 1).toInt(nullptr, 10);
-            hasFrameCount = true;
+            // A count that is no whole number an int holds (a negative one,
+            // 99999999999) says nothing: the frame lines present count.
+            bool usable = false;
+            numFrames = token(i + 1).toInt(&usable, 10);
+            hasFrameCount = usable && numFrames >= 0;
+            if (!hasFrameCount)
+                numFrames = 0;
             i += 2;
         } else if (t.contains(QLatin1String("Frame"))) {
             if (token(i + 1).contains(QLatin1String("Time:"))) {
@@ -171,20 +177,20 @@ void CBvhIn::commitRecord(int type)
         record->restPosition = record->parent->restPosition + record->offset;
         record->parent->endPosition = record->restPosition;
     }
-    bvhState().jointList.append(std::move(record));
+    CBvhHeader *committed = bvhState().jointList.append(std::move(record));
+    if (committed->type == Joint && committed->level >= 0) {
+        if (jointAtLevel.size() <= size_t(committed->level))
+            jointAtLevel.resize(size_t(committed->level) + 1, nullptr);
+        jointAtLevel[size_t(committed->level)] = committed;
+    }
 }
 
 CBvhHeader *CBvhIn::findParentRecord(int level) const
 {
-    if (level == 0)
+    // Kept as records are committed: a file of many joints needs no scan back.
+    if (level <= 0 || size_t(level) >= jointAtLevel.size())
         return nullptr;
-    const CRecordList<CBvhHeader> &joints = bvhState().jointList;
-    for (auto it = joints.rbegin(); it != joints.rend(); ++it) {
-        CBvhHeader *record = *it;
-        if (record->level == level && record->type == Joint)
-            return record;
-    }
-    return nullptr;
+    return jointAtLevel[size_t(level)];
 }
 
 bool CBvhIn::isSpecialJointName(const QString &name)

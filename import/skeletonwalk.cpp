@@ -6,6 +6,8 @@
 #include "kvnode.h"
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -19,19 +21,25 @@ bool isBone(const KvNode *node)
 
 void CBvhIn::collectSkeletonBones(KvNode *node, int level)
 {
-    if (!isBone(node))
-        return;
-    auto record = std::make_unique<CSkelHeader>();
-    record->name = node->getLabel();
-    record->label = record->name;
-    record->level = level;
-    record->bone = node;
-    record->part = bodyparts::partOf(record->name);
-    bvhState().skeletonList.append(std::move(record));
     // Pre-order with children in the host's order: the matcher gives a bone
     // to the first record that fits, so this order is part of the contract.
-    for (int i = 0; i < node->getNumNodeChildren(); ++i)
-        collectSkeletonBones(node->getNodeChild(i), level + 1);
+    // Without recursion: figures may be chains thousands of bones deep.
+    std::vector<std::pair<KvNode *, int>> pending{{node, level}};
+    while (!pending.empty()) {
+        const auto [bone, depth] = pending.back();
+        pending.pop_back();
+        if (!isBone(bone))
+            continue;
+        auto record = std::make_unique<CSkelHeader>();
+        record->name = bone->getLabel();
+        record->label = record->name;
+        record->level = depth;
+        record->bone = bone;
+        record->part = bodyparts::partOf(record->name);
+        bvhState().skeletonList.append(std::move(record));
+        for (int i = bone->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.emplace_back(bone->getNodeChild(i), depth + 1);
+    }
     if (level == 1)
         settleParts();
 }

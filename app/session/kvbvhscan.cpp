@@ -344,10 +344,11 @@ void Parser::finish()
 bool Parser::run(const QByteArray &text)
 {
     int number = 0;
-    int begin = 0;
-    const int size = int(text.size());
+    // Offsets in 64 bits: files over 2 GiB are read whole.
+    qsizetype begin = 0;
+    const qsizetype size = text.size();
     while (begin < size) {
-        int end = begin;
+        qsizetype end = begin;
         while (end < size && text.at(end) != '\n' && text.at(end) != '\r')
             ++end;
         const QByteArray line = QByteArray::fromRawData(text.constData() + begin, end - begin);
@@ -355,7 +356,7 @@ bool Parser::run(const QByteArray &text)
         begin = end + (end < size && text.at(end) == '\r' && end + 1 < size && text.at(end + 1) == '\n' ? 2 : 1);
 
         if (stage == Frames) {
-            if (!words(line).isEmpty())
+            if (std::any_of(line.cbegin(), line.cend(), [](char c) { return !isBlank(c); }))
                 frameLine(number, line);
             continue;
         }

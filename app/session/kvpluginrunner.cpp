@@ -44,7 +44,13 @@ int acceptAsBuilt(QDialog *dialog)
 
 void readRows(QTreeWidget *files, QTreeWidget *figure, QList<KvJointRow> &rows)
 {
-    const std::function<void(QTreeWidgetItem *, int)> visit = [&](QTreeWidgetItem *item, int depth) {
+    // Pre-order without recursion: files may nest joints thousands deep.
+    std::vector<std::pair<QTreeWidgetItem *, int>> pending;
+    for (int i = files->topLevelItemCount() - 1; i >= 0; --i)
+        pending.emplace_back(files->topLevelItem(i), 0);
+    while (!pending.empty()) {
+        const auto [item, depth] = pending.back();
+        pending.pop_back();
         KvJointRow row;
         row.joint = item->text(0);
         row.depth = depth;
@@ -57,11 +63,9 @@ void readRows(QTreeWidget *files, QTreeWidget *figure, QList<KvJointRow> &rows)
                 row.bone = bone->text(0);
         }
         rows.append(row);
-        for (int i = 0; i < item->childCount(); ++i)
-            visit(item->child(i), depth + 1);
-    };
-    for (int i = 0; i < files->topLevelItemCount(); ++i)
-        visit(files->topLevelItem(i), 0);
+        for (int i = item->childCount() - 1; i >= 0; --i)
+            pending.emplace_back(item->child(i), depth + 1);
+    }
     if (figure)
         files->clearSelection();
 }

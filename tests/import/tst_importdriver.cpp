@@ -121,6 +121,11 @@ void tst_ImportDriver::imports_data()
                              << 1 << "" << 3;
     QTest::newRow("counted-cr") << "take.bvh" << chain + "Frame Time: 0.25\r" + frame + "\r" + frame + "\r" << 1 << "" << 2;
     QTest::newRow("counted-none") << "take.bvh" << chain + "Frame Time: 0.25\n" << 1 << "" << 0;
+    // A count no int holds, or a negative one, says nothing: the lines count.
+    QTest::newRow("count-too-large") << "take.bvh" << chain + "Frames: 99999999999\nFrame Time: 0.25\n" + frame
+                                     << 1 << "" << 1;
+    QTest::newRow("count-negative") << "take.bvh" << chain + "Frames: -5\nFrame Time: 0.25\n" + frame + "\n" + frame
+                                    << 1 << "" << 2;
     QTest::newRow("missing-file") << "missing.bvh" << QByteArray() << 1 << "The selected file can not be opened." << -1;
     QTest::newRow("cancelled") << "take.bvh" << chain + motion << 0 << "Import operation aborted by user." << 2;
     QTest::newRow("no-frame-line") << "take.bvh" << chain + "Frames: 2\n" << 1 << "The selected file has no motion data." << -1;
