@@ -5,6 +5,7 @@
 
 #include "textbookbvh.h"
 
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,7 +69,10 @@ void tst_ConvertCommand::everySample_data()
         QTest::newRow(qPrintable(name)) << name;
 }
 
-// Onto the default figure: every bone written, the file's frames and rate kept.
+// Onto the default figure: every bone written, the file's frames and rate kept;
+// the written file and the imported keys (a scene file) are byte for byte
+// the ones recorded in golden-outputs.txt (KVBVH_RECORD_GOLDEN=1 records
+// them anew), so that work on speed changes no output.
 void tst_ConvertCommand::everySample()
 {
     QFETCH(QString, name);
@@ -89,6 +93,30 @@ void tst_ConvertCommand::everySample()
     // The scene clock counts whole ticks, 4800 a second.
     QVERIFY2(std::fabs(output.frameTime * 4800 - std::round(input.frameTime * 4800)) < 1e-3,
              qPrintable(QString::number(output.frameTime)));
+
+    QCOMPARE(run({QStringLiteral("import"), sample(name), QStringLiteral("-o"), path(QStringLiteral("scene.json"))}).exitCode, 0);
+    const auto digest = [this](const QString &file) {
+        return QString::fromLatin1(QCryptographicHash::hash(readAll(path(file)), QCryptographicHash::Sha256).toHex());
+    };
+    const QString line = name + QLatin1Char(' ') + digest(QStringLiteral("out.bvh")) + QLatin1Char(' ')
+                       + digest(QStringLiteral("scene.json"));
+    const QString goldenPath = QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("golden-outputs.txt"));
+    QStringList golden = QString::fromLatin1(readAll(goldenPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const auto recorded = std::find_if(golden.begin(), golden.end(),
+                                       [&](const QString &l) { return l.section(QLatin1Char(' '), 0, 0) == name; });
+    if (qEnvironmentVariableIsSet("KVBVH_RECORD_GOLDEN")) {
+        if (recorded == golden.end())
+            golden.append(line);
+        else
+            *recorded = line;
+        golden.sort();
+        QFile out(goldenPath);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(golden.join(QLatin1Char('\n')).toLatin1() + '\n');
+        return;
+    }
+    QVERIFY2(recorded != golden.end(), "no recorded output");
+    QCOMPARE(line, *recorded);
 }
 
 // A Z-up capture comes out standing, and says so; --up y keeps it lying, and
