@@ -35,10 +35,12 @@ test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # A CMU take (forward jumps, 23 s at 120 fps) retargeted onto the default
-# figure for Second Life, at the 30 fps its animators use. The demo keeps its
-# settings (the stored maps) in out/, away from the user's own.
+# figure for Second Life, at the 30 fps its animators use, and a contact sheet
+# of what was written. The demo keeps its settings (the stored maps) in out/,
+# away from the user's own.
 DEMO_INPUT := data/bvh/cmu_01_01_jumps_mb.bvh
 DEMO_OUTPUT := out/demo.bvh
+DEMO_PREVIEW := out/demo.png
 
 demo: build
 	@mkdir -p $(dir $(DEMO_OUTPUT))
@@ -46,6 +48,9 @@ demo: build
 	@$(BUILD_DIR)/bin/kvbvh --settings out/demo-settings.ini convert $(DEMO_INPUT) -o $(DEMO_OUTPUT) --second-life --fps 30
 	@echo "Wrote $(abspath $(DEMO_OUTPUT)); what it holds:"
 	@$(BUILD_DIR)/bin/kvbvh info $(DEMO_OUTPUT) | grep -E '^(Joints|Frames|Frame time|Duration)'
+	@echo "Drawing eight frames of it from the front and the side:"
+	@$(BUILD_DIR)/bin/kvbvh --settings out/demo-settings.ini preview $(DEMO_OUTPUT) -o $(DEMO_PREVIEW)
+	@echo "Wrote $(abspath $(DEMO_PREVIEW))"
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -70,5 +70,7 @@ int runMapsCommand(CommandContext &context, const QStringList &arguments);
 bool checkNewMapName(const KvMapStore &store, const QString &name, QString *errorMessage);
 // kvbvh figure: write a figure file to start one's own figure from.
 int runFigureCommand(CommandContext &context, const QStringList &arguments);
+// kvbvh preview: a contact sheet of a BVH file's or a scene file's motion as a picture.
+int runPreviewCommand(CommandContext &context, const QStringList &arguments);
 // kvbvh info: what a BVH file holds and what is unusual in it.
 int runInfoCommand(CommandContext &context, const QStringList &arguments);

@@ -27,6 +27,8 @@ const Command commandTable[] = {
     {"maps", "list|show|delete|export|import|restore", "manage the stored name maps", false, runMapsCommand},
     {"figure", "export [default|FIG] -o FIG.json", "write a figure file to start one's own figure from", false,
      runFigureCommand},
+    {"preview", "IN.bvh|SCENE.json [-o OUT.png]", "draw a contact sheet of the motion as a picture", true,
+     runPreviewCommand},
     {"info", "IN.bvh", "describe a BVH file and what is unusual in it", false, runInfoCommand},
     {"plugins", "", "describe the plug-in and its classes", false, runPluginsCommand},
 };
@@ -171,8 +173,8 @@ const Command *findCommand(const QString &name)
     return nullptr;
 }
 
-// The plug-in builds its dialogs even when nobody sees them, so those
-// commands need a QApplication. The host never shows them, so it draws
+// The plug-in builds its dialogs even when nobody sees them, and preview
+// draws text, so those commands need a QApplication. The host never shows them, so it draws
 // offscreen unless the user chose a platform: a display that is set but
 // unreachable (a stale DISPLAY over ssh) cannot stop a batch run. Everything
 // else gets by with a QCoreApplication.

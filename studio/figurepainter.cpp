@@ -21,6 +21,7 @@ const QColor skyBottom(28, 31, 36);
 const QColor boneColor(200, 205, 214);
 const QColor selectedBoneColor(255, 168, 38);
 const QColor selectedFigureColor(140, 195, 255);
+const QColor sourceColor(112, 214, 150);
 
 // The camera's frame and the mapping from world to pixels.
 struct Projector
@@ -79,6 +80,7 @@ struct Projector
 struct ScreenBone
 {
     const FigurePainter::Segment *segment = nullptr;
+    bool overlay = false;
     QPointF joint;
     QPointF end;
     double jointWidth = 0.0;  // half widths in pixels
@@ -102,6 +104,20 @@ std::optional<ScreenBone> toScreen(const Projector &projector, const FigurePaint
     bone.endWidth = std::max(0.75, 0.35 * halfWidth * projector.pixelsPerUnit(b.z));
     bone.depth = (a.z + b.z) / 2.0;
     return bone;
+}
+
+// The bones below root, depth first, children in order.
+void collectBones(const KvNode *root, int time, std::vector<FigurePainter::Segment> &result)
+{
+    std::vector<const KvNode *> pending{root};
+    while (!pending.empty()) {
+        const KvNode *node = pending.back();
+        pending.pop_back();
+        if (qobject_cast<const KvBone *>(node))
+            result.push_back(FigurePainter::segment(node, time));
+        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back(node->getNodeChild(i));
+    }
 }
 
 double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
@@ -280,20 +296,27 @@ FigurePainter::Segment FigurePainter::segment(const KvNode *bone, int time)
 std::vector<FigurePainter::Segment> FigurePainter::segments(int time) const
 {
     std::vector<Segment> result;
-    if (!scene)
+    for (int i = 0; scene && i < scene->getNumNodes(); ++i)
+        collectBones(scene->getNode(i), time, result);
+    return result;
+}
+
+std::vector<FigurePainter::Segment> FigurePainter::overlaySegments(int time) const
+{
+    std::vector<Segment> result;
+    if (!extra.figure)
         return result;
-    std::vector<const KvNode *> pending;
-    for (int i = scene->getNumNodes() - 1; i >= 0; --i)
-        pending.push_back(scene->getNode(i));
-    while (!pending.empty()) {
-        const KvNode *node = pending.back();
-        pending.pop_back();
-        if (qobject_cast<const KvBone *>(node))
-            result.push_back(segment(node, time));
-        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
-            pending.push_back(node->getNodeChild(i));
+    collectBones(extra.figure, time, result);
+    for (Segment &bone : result) {
+        bone.joint = bone.joint * extra.scale + extra.offset;
+        bone.end = bone.end * extra.scale + extra.offset;
     }
     return result;
+}
+
+QColor FigurePainter::overlayColor()
+{
+    return sourceColor;
 }
 
 void FigurePainter::paint(QPainter &painter, const QRectF &viewport, int time) const
@@ -308,13 +331,18 @@ void FigurePainter::paint(QPainter &painter, const QRectF &viewport, int time) c
 
     const Projector projector(cam, viewport);
     const std::vector<Segment> bones = segments(time);
-    drawGround(painter, projector, cam.target, gridSpacing(bones));
+    const std::vector<Segment> overlayBones = overlaySegments(time);
+    drawGround(painter, projector, cam.target, gridSpacing(bones.empty() ? overlayBones : bones));
 
     std::vector<ScreenBone> shown;
-    shown.reserve(bones.size());
-    for (const Segment &segment : bones) {
-        if (const std::optional<ScreenBone> bone = toScreen(projector, segment))
-            shown.push_back(*bone);
+    shown.reserve(bones.size() + overlayBones.size());
+    for (const auto *list : {&bones, &overlayBones}) {
+        for (const Segment &segment : *list) {
+            if (std::optional<ScreenBone> bone = toScreen(projector, segment)) {
+                bone->overlay = list == &overlayBones;
+                shown.push_back(*bone);
+            }
+        }
     }
     if (shown.empty()) {
         painter.restore();
@@ -331,7 +359,9 @@ void FigurePainter::paint(QPainter &painter, const QRectF &viewport, int time) c
     for (const ScreenBone &bone : shown) {
         KvNode *node = bone.segment->node;
         QColor color = boneColor;
-        if (selected.contains(node))
+        if (bone.overlay)
+            color = sourceColor;
+        else if (selected.contains(node))
             color = selectedBoneColor;
         else if (selected.contains(node->getSkeleton()))
             color = selectedFigureColor;
@@ -371,7 +401,9 @@ KvNode *FigurePainter::pick(const QPointF &pos, const QRectF &viewport, int time
 
 void FigurePainter::frameScene(const QRectF &viewport, int time)
 {
-    const std::vector<Segment> bones = segments(time);
+    std::vector<Segment> bones = segments(time);
+    const std::vector<Segment> overlayBones = overlaySegments(time);
+    bones.insert(bones.end(), overlayBones.begin(), overlayBones.end());
     if (bones.empty())
         return;
     KvVec3d low(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(), std::numeric_limits<double>::max());

@@ -2,6 +2,7 @@
 
 #include "kvvec3.h"
 
+#include <QColor>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -12,6 +13,7 @@
 class QPainter;
 class KvNode;
 class KvScene;
+class KvSkeleton;
 
 // Where the viewer stands: it looks at target from distance, from the
 // direction that yaw (about +Y, from +Z toward +X) and pitch (up from the
@@ -34,6 +36,16 @@ struct ViewCamera
     QString viewName() const;
 };
 
+// A figure drawn among the scene's without being part of it, in its own
+// colour: never picked nor shown selected. Its world positions are scaled
+// about the origin by scale, then moved by offset.
+struct FigureOverlay
+{
+    const KvSkeleton *figure = nullptr;
+    double scale = 1.0;
+    KvVec3d offset;
+};
+
 // Draws a scene's figures at one time into any QPainter (a widget, an image):
 // a ground grid with the axes, each bone as a shaded shape tapering from its
 // joint to its end, a dot on each joint, the selected bones in their own
@@ -42,6 +54,10 @@ class FigurePainter
 {
 public:
     explicit FigurePainter(const KvScene *scene) : scene(scene) {}
+
+    void setOverlay(const FigureOverlay &figure) { extra = figure; }
+    const FigureOverlay &overlay() const { return extra; }
+    static QColor overlayColor();
 
     ViewCamera &camera() { return cam; }
     const ViewCamera &camera() const { return cam; }
@@ -53,8 +69,9 @@ public:
     // The bone drawn under pos (or within tolerance pixels of it), the
     // nearest to pos first; null when none.
     KvNode *pick(const QPointF &pos, const QRectF &viewport, int time, double tolerance = 6.0) const;
-    // Aims the camera at the middle of the figures at time and moves it back
-    // until they fill most of viewport; the view's angles stay.
+    // Aims the camera at the middle of the figures (the overlay's too) at
+    // time and moves it back until they fill most of viewport; the view's
+    // angles stay.
     void frameScene(const QRectF &viewport, int time);
     // Moves the target by a drag of delta pixels across viewport.
     void pan(const QPointF &delta, const QRectF &viewport);
@@ -67,9 +84,12 @@ public:
         KvVec3d end;
     };
     std::vector<Segment> segments(int time) const;
+    // The overlay's bones, placed as drawn.
+    std::vector<Segment> overlaySegments(int time) const;
     static Segment segment(const KvNode *bone, int time);
 
 private:
     const KvScene *scene;
     ViewCamera cam;
+    FigureOverlay extra;
 };

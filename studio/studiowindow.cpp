@@ -7,6 +7,7 @@
 
 #include "kvfiguresource.h"
 #include "kvmapstore.h"
+#include "kvpluginrunner.h"
 #include "kvscenefile.h"
 
 #include "kvapp.h"
@@ -37,7 +38,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -47,6 +50,7 @@ const QString recentKey = QStringLiteral("recentFiles");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString stateKey = QStringLiteral("window/state");
 const QString folderKey = QStringLiteral("lastFolder");
+const QString sourceKey = QStringLiteral("view/showSource");
 constexpr int maxRecent = 8;
 
 const QString bvhFilter = QStringLiteral("BioVision Files (*.bvh)");
@@ -93,6 +97,72 @@ bool sameKeys(const KvSceneDesc &a, const KvSceneDesc &b)
     return true;
 }
 
+// The in-place choice the import dialog keeps, which the last import used.
+bool storedInPlace(const KvApp *host)
+{
+    KvAppSettingsMgr *settings = host->getAppSettingsMgr();
+    settings->pushPath(QStringLiteral("BVHIO"));
+    const bool inPlace = settings->getBoolValue(QStringLiteral("InPlace Opt"), false);
+    settings->popPath();
+    return inPlace;
+}
+
+struct Bounds
+{
+    KvVec3d low{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+    KvVec3d high = -low;
+
+    bool isEmpty() const { return low.x > high.x; }
+    KvVec3d size() const { return isEmpty() ? KvVec3d() : high - low; }
+    KvVec3d centre() const { return (low + high) * 0.5; }
+};
+
+Bounds boundsAt(const KvSkeleton &figure, int time)
+{
+    Bounds bounds;
+    QList<KvBone *> bones;
+    figure.getAllBones(bones);
+    for (const KvBone *bone : bones) {
+        const FigurePainter::Segment segment = FigurePainter::segment(bone, time);
+        for (const KvVec3d &p : {segment.joint, segment.end}) {
+            bounds.low = KvVec3d(std::min(bounds.low.x, p.x), std::min(bounds.low.y, p.y), std::min(bounds.low.z, p.z));
+            bounds.high = KvVec3d(std::max(bounds.high.x, p.x), std::max(bounds.high.y, p.y), std::max(bounds.high.z, p.z));
+        }
+    }
+    return bounds;
+}
+
+// The source at the figure's size (files come in any unit), its feet at the
+// figure's level where the import started, and beside it along X by the
+// widest either gets over the motion, so that the two never touch.
+FigureOverlay placeBeside(const KvSkeleton &figure, const KvSkeleton &source, const KvScene &scene, int start)
+{
+    FigureOverlay overlay;
+    overlay.figure = &source;
+    const Bounds figureBounds = boundsAt(figure, start);
+    const Bounds sourceBounds = boundsAt(source, start);
+    if (figureBounds.isEmpty() || sourceBounds.isEmpty())
+        return overlay;
+    const double figureSize = figureBounds.size().length();
+    const double sourceSize = sourceBounds.size().length();
+    if (figureSize > 0.0 && sourceSize > 0.0)
+        overlay.scale = figureSize / sourceSize;
+
+    const int step = scene.getTimeStep();
+    const int end = std::max(start, scene.getAnimRange().end - step);
+    const int samples = std::clamp((end - start) / step, 1, 50);
+    double width = 0.0;
+    for (int i = 0; i <= samples; ++i) {
+        const int time = start + int(qint64(end - start) * i / samples);
+        width = std::max({width, boundsAt(figure, time).size().x, boundsAt(source, time).size().x * overlay.scale});
+    }
+    const KvVec3d figureCentre = figureBounds.centre();
+    const KvVec3d sourceCentre = sourceBounds.centre() * overlay.scale;
+    overlay.offset = KvVec3d(figureCentre.x - sourceCentre.x + width + 0.1 * figureSize,
+                             figureBounds.low.y - sourceBounds.low.y * overlay.scale, figureCentre.z - sourceCentre.z);
+    return overlay;
+}
+
 } // namespace
 
 StudioWindow::StudioWindow(KvApp *host, const QString &pluginPath, QWidget *parent)
@@ -106,7 +176,8 @@ StudioWindow::StudioWindow(KvApp *host, const QString &pluginPath, QWidget *pare
       framesLabel(new QLabel(this)),
       rateLabel(new QLabel(this)),
       durationLabel(new QLabel(this)),
-      frameLabel(new QLabel(this))
+      frameLabel(new QLabel(this)),
+      sourceScene(std::make_unique<KvScene>())
 {
     setObjectName(QStringLiteral("studioWindow"));
     host->setInterface(this);
@@ -154,6 +225,7 @@ StudioWindow::StudioWindow(KvApp *host, const QString &pluginPath, QWidget *pare
 
 StudioWindow::~StudioWindow()
 {
+    view->setOverlay(FigureOverlay());
     if (host->getInterface() == this)
         host->setInterface(nullptr);
 }
@@ -200,6 +272,11 @@ void StudioWindow::buildMenus()
     viewMenu->addSeparator();
     connect(viewportAction(tr("F&rame Figure"), QKeySequence(Qt::Key_F)), &QAction::triggered, view,
             &Viewport::frameScene);
+    sourceAction = viewMenu->addAction(tr("Show &Source"));
+    sourceAction->setCheckable(true);
+    sourceAction->setStatusTip(tr("Draw the skeleton of the file imported last beside the figure, playing its own motion"));
+    sourceAction->setChecked(settings.value(sourceKey, false).toBool());
+    connect(sourceAction, &QAction::toggled, this, &StudioWindow::toggleSource);
     viewMenu->addSeparator();
     viewMenu->addAction(findChild<QDockWidget *>()->toggleViewAction());
 
@@ -274,6 +351,7 @@ bool StudioWindow::newFigure(const QString &source)
     scene->setAnimRange(KvTimeRange(0, 4800));
     scene->setPlayRange(KvTimeRange(0, 4800));
     scene->setTime(0);
+    forgetSource();
     replaceFigure(skeleton.release());
     setScenePath(QString());
     // A BVH file in the list would import when chosen again.
@@ -309,6 +387,7 @@ bool StudioWindow::openScene(const QString &path)
     const auto done = qScopeGuard([this] { working = false; });
     if (!maySetAside())
         return false;
+    forgetSource();
     KvScene *scene = host->getScene();
     while (scene->getNumNodes() > 0)
         scene->deleteNode(scene->getNode(0));
@@ -378,6 +457,7 @@ bool StudioWindow::importBvh(const QString &path)
     // The plug-in leaves the scene alone when it stops; should it not, the
     // figure goes back to what it was.
     const KvSceneDesc before = KvSceneFile::describe(*scene, *skeleton);
+    const int start = scene->getTime();
     if (importer->read(path, KvFileIOSettings()) != 1) {
         if (!sameKeys(before, KvSceneFile::describe(*scene, *skeleton))) {
             scene->deleteNode(skeleton);
@@ -393,6 +473,13 @@ bool StudioWindow::importBvh(const QString &path)
     const QStringList notes = importer->getPostIONotes();
     statusBar()->showMessage(notes.isEmpty() ? tr("Imported %1").arg(QFileInfo(path).fileName()) : notes.join(QLatin1Char(' ')),
                              8000);
+    forgetSource();
+    sourcePath = path;
+    sourceStart = start;
+    if (sourceAction->isChecked() && makeSource()) {
+        showSourceOverlay();
+        view->frameScene();
+    }
     return true;
 }
 
@@ -524,6 +611,105 @@ void StudioWindow::showAbout()
                           "through the BVH plug-in, and plays it.</p><p>%2</p><p>Settings: %3</p>")
                            .arg(QCoreApplication::applicationVersion(), plugin.toHtmlEscaped(),
                                 host->getAppSettingsMgr()->fileName().toHtmlEscaped()));
+}
+
+const KvSkeleton *StudioWindow::sourceFigure() const
+{
+    return view->figurePainter().overlay().figure;
+}
+
+void StudioWindow::toggleSource(bool on)
+{
+    settings.setValue(sourceKey, on);
+    if (!on || sourcePath.isEmpty()) {
+        showSourceOverlay();
+        if (on)
+            statusBar()->showMessage(tr("Show Source draws the skeleton of the file imported last: import one."), 8000);
+        return;
+    }
+    // An import under way shows the source once it is done.
+    if (!beginWork())
+        return;
+    const auto done = qScopeGuard([this] { working = false; });
+    if (makeSource()) {
+        showSourceOverlay();
+        view->frameScene();
+    }
+}
+
+bool StudioWindow::makeSource()
+{
+    if (sourceScene->getNumNodes() > 0 || sourcePath.isEmpty())
+        return sourceScene->getNumNodes() > 0;
+    QString error;
+    const std::optional<KvFigureDesc> desc = KvFigureSource::load(sourcePath, &error);
+    std::unique_ptr<KvSkeleton> skeleton = desc ? KvFigureBuilder::build(*desc, &error) : nullptr;
+    std::optional<KvSceneDesc> keyed;
+    if (skeleton) {
+        // The plug-in keys figures of the host's scene: the source is keyed
+        // there, before anything is drawn again, and taken out, leaving the
+        // clock and the selection as they were.
+        KvScene *scene = host->getScene();
+        const int time = scene->getTime();
+        const int step = scene->getTimeStep();
+        const KvTimeRange animRange = scene->getAnimRange();
+        const KvTimeRange playRange = scene->getPlayRange();
+        QList<KvNode *> selected;
+        for (int i = 0; i < scene->getNumSelectedNodes(); ++i)
+            selected.append(scene->getSelectedNode(i));
+
+        KvSkeleton *source = skeleton.release();
+        scene->addNode(source);
+        scene->setTime(sourceStart);
+        // One file frame to a scene frame from where the import started: the
+        // frames the figure got, whether the scene took the file's rate or not.
+        KvImportOptions options;
+        options.followFileTiming = false;
+        options.inPlace = storedInPlace(host);
+        // Scripted like a batch run: no dialog, no message box.
+        const bool interactive = host->isInteractive();
+        host->setInteractive(false);
+        KvPluginRunner runner(host, &loader);
+        if (runner.importFile(sourcePath, source, options, nullptr, &error))
+            keyed = KvSceneFile::describe(*scene, *source);
+        host->setInteractive(interactive);
+        scene->deleteNode(source);
+
+        scene->setTimeStep(step);
+        scene->setAnimRange(animRange);
+        scene->setPlayRange(playRange);
+        scene->setTime(time);
+        scene->clearSelection();
+        for (KvNode *node : selected)
+            scene->selectNode(node, true);
+    }
+    if (!keyed || !KvSceneFile::build(*keyed, sourceScene.get(), &error)) {
+        statusBar()->showMessage(
+            tr("The skeleton of %1 cannot be shown: %2").arg(QFileInfo(sourcePath).fileName(), error), 8000);
+        return false;
+    }
+    return true;
+}
+
+void StudioWindow::forgetSource()
+{
+    sourcePath.clear();
+    // The viewport lets go before the figure goes.
+    view->setOverlay(FigureOverlay());
+    while (sourceScene->getNumNodes() > 0)
+        sourceScene->deleteNode(sourceScene->getNode(0));
+}
+
+void StudioWindow::showSourceOverlay()
+{
+    const KvSkeleton *target = figure();
+    const auto *source = qobject_cast<const KvSkeleton *>(sourceScene->getNode(0));
+    if (!sourceAction->isChecked() || !target || !source) {
+        view->setOverlay(FigureOverlay());
+        return;
+    }
+    view->setOverlay(placeBeside(*target, *source, *host->getScene(), sourceStart),
+                     tr("Source: %1").arg(QFileInfo(sourcePath).fileName()));
 }
 
 void StudioWindow::setModified(bool modified)

@@ -6,9 +6,12 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <memory>
+
 class QLabel;
 class QMenu;
 class KvApp;
+class KvScene;
 class KvSkeleton;
 class SceneTree;
 class Timeline;
@@ -55,6 +58,14 @@ public:
     bool isPluginLoaded() const { return loader.isLoaded(); }
     QStringList recentFiles() const;
 
+    // View > Show Source: the skeleton of the file imported last, keyed by
+    // importing the file onto it, drawn beside the figure in its own colour
+    // and played with it. It lives in a scene of its own, so that saving,
+    // exporting, the scene tree and picking never see it.
+    QAction *showSourceAction() const { return sourceAction; }
+    // Null while it is not shown.
+    const KvSkeleton *sourceFigure() const;
+
     Viewport *viewport() const { return view; }
     Timeline *timeline() const { return timebar; }
     SceneTree *sceneTree() const { return tree; }
@@ -88,6 +99,12 @@ private:
     void addRecent(const QString &path);
     void updateRecentMenu();
     QString lastFolder() const;
+    void toggleSource(bool on);
+    // Makes the source of sourcePath when it is not made yet; false when it
+    // cannot be made (told in the status bar).
+    bool makeSource();
+    void forgetSource();
+    void showSourceOverlay();
 
     KvApp *host;
     KvPluginLoader loader;
@@ -99,6 +116,7 @@ private:
     QMenu *recentMenu = nullptr;
     QAction *importAction = nullptr;
     QAction *exportAction = nullptr;
+    QAction *sourceAction = nullptr;
     QLabel *figureLabel;
     QLabel *framesLabel;
     QLabel *rateLabel;
@@ -106,4 +124,7 @@ private:
     QLabel *frameLabel;
     QString currentPath;
     bool working = false;
+    std::unique_ptr<KvScene> sourceScene;
+    QString sourcePath;    // the file imported last; empty: none since the figure came
+    int sourceStart = 0;   // the tick its import started at
 };

@@ -27,6 +27,13 @@ QImage Viewport::render(const QSize &size, int time) const
     return image;
 }
 
+void Viewport::setOverlay(const FigureOverlay &overlay, const QString &caption)
+{
+    painter.setOverlay(overlay);
+    overlayCaption = overlay.figure ? caption : QString();
+    update();
+}
+
 void Viewport::setView(ViewCamera::View view)
 {
     painter.camera().setView(view);
@@ -45,9 +52,14 @@ void Viewport::paintEvent(QPaintEvent *)
     QPainter p(this);
     painter.paint(p, rect(), scene->getTime());
     p.setPen(QColor(220, 224, 230));
-    p.drawText(rect().adjusted(8, 6, -8, -6), Qt::AlignLeft | Qt::AlignTop, painter.camera().viewName());
+    const QRect corner = rect().adjusted(8, 6, -8, -6);
+    p.drawText(corner, Qt::AlignLeft | Qt::AlignTop, painter.camera().viewName());
     if (scene->getNumNodes() == 0)
         p.drawText(rect(), Qt::AlignCenter, tr("No figure: File > New Figure"));
+    if (!overlayCaption.isEmpty()) {
+        p.setPen(FigurePainter::overlayColor());
+        p.drawText(corner.adjusted(0, fontMetrics().lineSpacing(), 0, 0), Qt::AlignLeft | Qt::AlignTop, overlayCaption);
+    }
 }
 
 void Viewport::mousePressEvent(QMouseEvent *event)

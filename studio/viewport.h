@@ -19,6 +19,9 @@ public:
     explicit Viewport(KvScene *scene, QWidget *parent = nullptr);
 
     FigurePainter &figurePainter() { return painter; }
+    // A figure drawn with the scene's (see FigureOverlay), named by caption
+    // in its colour; one without a figure takes it away.
+    void setOverlay(const FigureOverlay &overlay, const QString &caption = QString());
     // The picture the widget shows at time, at any size.
     QImage render(const QSize &size, int time) const;
     void setView(ViewCamera::View view);
@@ -39,6 +42,7 @@ private:
 
     KvScene *scene;
     FigurePainter painter;
+    QString overlayCaption;
     bool followsFigures = true;
     Drag drag = Drag::None;
     Qt::MouseButton dragButton = Qt::NoButton;

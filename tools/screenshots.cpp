@@ -1,12 +1,15 @@
 // kvbvh_screenshots: shows the three dialogs of the plug-in on the host's
-// default figure and a sample file, and saves a picture of each into the
-// folder given. tools/screenshots.sh runs it under a virtual X server.
+// default figure and a sample file, then kvbvh-studio with a walk imported,
+// and saves a picture of each into the folder given. tools/screenshots.sh
+// runs it under a virtual X server.
 
 #include "bvhin.h"
 #include "bvhstate.h"
 #include "expmapdialog.h"
 #include "impmapdialog.h"
 #include "pickmapdialog.h"
+#include "studiowindow.h"
+#include "timeline.h"
 
 #include "kvapp.h"
 #include "kvappsettingsmgr.h"
@@ -14,6 +17,7 @@
 #include "kvnode.h"
 #include "kvscene.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -60,6 +64,37 @@ bool readHierarchy(CBvhIn &in, const QString &path)
     in.completeMapping();
     in.detectArmAxis();
     bvhState().currentFileName = QFileInfo(path).fileName();
+    return true;
+}
+
+// The studio mid-walk, the file's own skeleton beside the figure.
+bool saveStudio(const QString &settingsFile, const QString &path)
+{
+    KvApp host(settingsFile, true);
+    StudioWindow window(&host, QStringLiteral(KV_PLUGIN_PATH));
+    // The import dialog as the user accepts it.
+    host.setDialogHandler([](QDialog *dialog) {
+        dialog->accept();
+        return dialog->result();
+    });
+    window.showSourceAction()->setChecked(true);
+    window.resize(1280, 760);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        err << "kvbvh_screenshots: the window was never shown\n";
+        return false;
+    }
+    if (!window.importBvh(QStringLiteral(KV_SOURCE_DIR "/data/bvh/cmu_12_01_walk_mb.bvh")) || !window.sourceFigure()) {
+        err << "kvbvh_screenshots: the walk did not import: " << host.messageLog().join(QLatin1Char(' ')) << '\n';
+        return false;
+    }
+    window.timeline()->setFrame(200);
+    window.setWindowModified(false);
+    QTest::qWait(200);
+    if (!window.grab().save(path)) {
+        err << "kvbvh_screenshots: cannot write " << path << '\n';
+        return false;
+    }
     return true;
 }
 
@@ -120,5 +155,5 @@ int main(int argc, char **argv)
             return 1;
         bvhState().clearLists();
     }
-    return 0;
+    return saveStudio(settingsDir.filePath(QStringLiteral("studio/kvbvh.ini")), out.filePath(QStringLiteral("studio.png"))) ? 0 : 1;
 }

@@ -1,7 +1,9 @@
+#include "contactsheet.h"
 #include "figurepainter.h"
 
 #include "kvdefaultfigure.h"
 #include "kvnode.h"
+#include "kvproperty.h"
 #include "kvscene.h"
 
 #include <QImage>
@@ -25,6 +27,7 @@ private Q_SLOTS:
     void framingHoldsFigure();
     void panFollowsPointer();
     void cameraInsideFigure();
+    void contactSheet();
 
 private:
     QPointF at(const KvVec3d &p) const { return *painter->project(p, viewport); }
@@ -151,6 +154,57 @@ void tst_FigurePainter::cameraInsideFigure()
     KvNode *picked = painter->pick(foot, viewport, 0);
     QVERIFY(picked);
     QVERIFY(picked->getName() != QLatin1String("head"));
+}
+
+// The frames of a sheet spread over the range, laid out apart, and each
+// view shows its own frame of the motion.
+void tst_FigurePainter::contactSheet()
+{
+    // The host's 30 frames at 30 fps.
+    const ContactSheet sheet(scene);
+    const std::vector<int> frames = sheet.frames(4);
+    QCOMPARE(frames.size(), size_t(4));
+    QCOMPARE(frames.front(), 0);
+    QCOMPARE(frames.back(), 29);
+    QVERIFY(std::adjacent_find(frames.begin(), frames.end(), std::greater_equal<int>()) == frames.end());
+    QCOMPARE(sheet.frames(100).size(), size_t(30));
+    QCOMPARE(sheet.frames(1), std::vector<int>{0});
+
+    const QString title = QStringLiteral("Four frames");
+    for (const QSize &size : {QSize(634, 420), QSize(300, 900), QSize(1600, 300)}) {
+        const std::vector<ContactSheet::Cell> cells = sheet.layout(size, 4, true);
+        QCOMPARE(cells.size(), size_t(4));
+        QRegion used;
+        for (const ContactSheet::Cell &cell : cells) {
+            QCOMPARE(cell.front.size(), cells.front().front.size());
+            QCOMPARE(cell.side.size(), cells.front().front.size());
+            for (const QRect &rect : {cell.front, cell.side, cell.label}) {
+                QVERIFY(!rect.isEmpty() && QRect(QPoint(), size).contains(rect));
+                QVERIFY(!used.intersects(rect));
+                used += rect;
+            }
+        }
+    }
+
+    // At rest the figure looks the same in every frame (the first views
+    // carry their names), and an empty scene draws none of it.
+    const QSize size(634, 420);
+    const std::vector<ContactSheet::Cell> cells = sheet.layout(size, 4, true);
+    const QImage still = sheet.render(size, 4, title);
+    QCOMPARE(still.size(), size);
+    KvScene empty;
+    const QImage nothing = ContactSheet(&empty).render(size, 4, title);
+    for (const QRect ContactSheet::Cell::*view : {&ContactSheet::Cell::front, &ContactSheet::Cell::side}) {
+        QCOMPARE(still.copy(cells[1].*view), still.copy(cells[3].*view));
+        QVERIFY(still.copy(cells[1].*view) != nothing.copy(cells[1].*view));
+    }
+
+    KvFloatProperty *thigh = skeleton->findBone(QStringLiteral("lThigh"))->getXRotControl();
+    thigh->setKey(0, 0.0f);
+    thigh->setKey(29 * 160, -70.0f);
+    const QImage moving = sheet.render(size, 4, title);
+    for (const QRect ContactSheet::Cell::*view : {&ContactSheet::Cell::front, &ContactSheet::Cell::side})
+        QVERIFY(moving.copy(cells[1].*view) != moving.copy(cells[3].*view));
 }
 
 QTEST_MAIN(tst_FigurePainter)

@@ -48,6 +48,7 @@ private Q_SLOTS:
     void exportWritesSceneFrames();
     void scenesSaveOpenAndDrop();
     void clickSelectsBone();
+    void showSource();
     void withoutPlugin();
 
 private:
@@ -371,6 +372,120 @@ void tst_StudioWindow::clickSelectsBone()
     KvBone *hip = figure()->findBone(QStringLiteral("hip"));
     window->sceneTree()->setCurrentItem(window->sceneTree()->itemFor(hip));
     QCOMPARE(scene->getSelectedNode(0), hip);
+}
+
+// The file's own skeleton beside the figure, keyed at the figure's frames,
+// drawn and framed with it, but never part of the scene.
+void tst_StudioWindow::showSource()
+{
+    QAction *show = window->showSourceAction();
+    QVERIFY(!show->isChecked());
+    // Shown before anything is imported, it comes with the import.
+    show->setChecked(true);
+    QVERIFY(!window->sourceFigure());
+    pressInDialogs(QStringLiteral("Accept"));
+    QVERIFY(window->importBvh(walk));
+    const KvSkeleton *source = window->sourceFigure();
+    QVERIFY(source);
+    const std::optional<KvBvhScan> scan = KvBvhScan::scan(walk);
+    QVERIFY(scan);
+    QList<KvBone *> sourceBones;
+    source->getAllBones(sourceBones);
+    QCOMPARE(sourceBones.size(), int(scan->joints.size()));
+    QCOMPARE(sourceBones.first()->getName(), scan->joints.front().name);
+    KvScene *scene = host->getScene();
+    QCOMPARE(scene->getNumNodes(), 1);
+
+    // Both in view, side by side, and the source in a colour of its own.
+    Viewport *viewport = window->viewport();
+    const QRectF area(viewport->rect());
+    const int tick = window->timeline()->tickOfFrame(200);
+    FigurePainter &painter = viewport->figurePainter();
+    double figureRight = -1e9;
+    for (const FigurePainter::Segment &bone : painter.segments(tick))
+        figureRight = std::max(figureRight, std::max(bone.joint.x, bone.end.x));
+    const std::vector<FigurePainter::Segment> drawn = painter.overlaySegments(tick);
+    QCOMPARE(drawn.size(), size_t(sourceBones.size()));
+    const auto inView = [&](const KvVec3d &p) {
+        const std::optional<QPointF> at = painter.project(p, area);
+        return at && area.contains(*at);
+    };
+    QVERIFY(inView(FigurePainter::segment(figure()->findBone(QStringLiteral("head")), tick).end));
+    for (const FigurePainter::Segment &bone : drawn) {
+        QVERIFY(std::min(bone.joint.x, bone.end.x) > figureRight);
+        QVERIFY(inView(bone.joint) && inView(bone.end));
+    }
+    const auto sourcePixels = [](const QImage &image) {
+        const QColor colour = FigurePainter::overlayColor();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                count += std::abs(c.hslHue() - colour.hslHue()) < 12 && c.hslSaturation() > 60 ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    const QImage with = viewport->render(viewport->size(), tick);
+    show->setChecked(false);
+    QVERIFY(!window->sourceFigure());
+    const QImage without = viewport->render(viewport->size(), tick);
+    // Where the axes cross, their blend may come near the source's colour.
+    QVERIFY2(sourcePixels(without) * 20 < sourcePixels(with), qPrintable(QString::number(sourcePixels(without))));
+    show->setChecked(true);
+
+    // A click on the source selects nothing of it.
+    const FigurePainter::Segment &longest = *std::max_element(drawn.begin(), drawn.end(), [](const auto &a, const auto &b) {
+        return (a.end - a.joint).length() < (b.end - b.joint).length();
+    });
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, painter.project((longest.joint + longest.end) * 0.5, area)->toPoint());
+    QCOMPARE(scene->getNumSelectedNodes(), 0);
+
+    // Saved, the scene holds the figure alone.
+    const QString path = dir->filePath(QStringLiteral("walk.json"));
+    QVERIFY(window->saveScene(path));
+    const std::optional<KvSceneDesc> saved = KvSceneFile::load(path);
+    QVERIFY(saved);
+    QCOMPARE(saved->figure.bones.size(), KvDefaultFigure::desc().bones.size());
+    QCOMPARE(saved->tracks.size(), KvSceneFile::describe(*scene, *figure()).tracks.size());
+
+    // Turned on later, elsewhere on the timeline, the source is keyed at the
+    // frames the figure got from where its import started, and the scene,
+    // its clock and its selection stay as they were.
+    show->setChecked(false);
+    window->timeline()->setFrame(10);
+    const int start = scene->getTime();
+    pressInDialogs(QStringLiteral("Accept"));
+    QVERIFY(window->importBvh(walk));
+    window->timeline()->setFrame(50);
+    const QByteArray imported = sceneJson();
+    KvNode *selected = scene->getSelectedNode(0);
+    const int items = window->sceneTree()->topLevelItemCount();
+    show->setChecked(true);
+    QVERIFY(window->sourceFigure() && window->sourceFigure() != source);
+    QCOMPARE(scene->getNumNodes(), 1);
+    QCOMPARE(sceneJson(), imported);
+    QCOMPARE(scene->getNumSelectedNodes(), 1);
+    QCOMPARE(scene->getSelectedNode(0), selected);
+    QCOMPARE(window->sceneTree()->topLevelItemCount(), items);
+    const auto keyTimes = [start](const KvNode *bone) {
+        std::vector<int> times;
+        const KvFloatProperty *control = bone->getXRotControl();
+        for (int i = 0; i < control->getNumKeys(); ++i) {
+            if (control->getKeyTime(i) >= start)
+                times.push_back(control->getKeyTime(i));
+        }
+        return times;
+    };
+    const std::vector<int> figureKeys = keyTimes(figure()->findBone(QStringLiteral("hip")));
+    QCOMPARE(int(figureKeys.size()), scan->frameCount());
+    QCOMPARE(keyTimes(window->sourceFigure()->getNodeChild(0)), figureKeys);
+
+    // Another figure has nothing to do with the file.
+    answerNextBox(QMessageBox::Discard);
+    QVERIFY(window->newFigure(QStringLiteral("default")));
+    QVERIFY(!window->sourceFigure());
+    QVERIFY(boxes.isEmpty());
 }
 
 // A plug-in that does not load is told once the window is up; the window
