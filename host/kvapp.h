@@ -89,6 +89,7 @@ public:
     using DialogHandler = std::function<int(QDialog *)>;
     using QuestionHandler = std::function<int(const QString &title, const QString &text)>;
     void setDialogHandler(DialogHandler handler) { dialogHandler = std::move(handler); }
+    DialogHandler currentDialogHandler() const { return dialogHandler; }
     void setQuestionHandler(QuestionHandler handler) { questionHandler = std::move(handler); }
 
     // Every warning, question and non-interactive URL, as "title: text".

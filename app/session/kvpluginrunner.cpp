@@ -150,13 +150,15 @@ int KvPluginRunner::runImport(const QString &path, KvSkeleton *skeleton, const K
 int KvPluginRunner::runOnFigure(KvSkeleton *skeleton, const KvApp::DialogHandler &dialogs,
                                 const std::function<int()> &operation)
 {
+    // A window host may have a handler of its own: it is put back after.
+    const KvApp::DialogHandler previous = host->currentDialogHandler();
     host->setDialogHandler(dialogs);
     const QMetaObject::Connection collect = QObject::connect(
         host, &KvApp::message, host,
         [this](const QString &title, const QString &text) { lastMessages.append(title + QLatin1String(": ") + text); });
     const auto restore = qScopeGuard([&] {
         QObject::disconnect(collect);
-        host->setDialogHandler(nullptr);
+        host->setDialogHandler(previous);
     });
 
     host->getScene()->selectNode(skeleton);

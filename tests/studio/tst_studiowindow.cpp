@@ -387,6 +387,8 @@ void tst_StudioWindow::showSource()
     QVERIFY(window->importBvh(walk));
     const KvSkeleton *source = window->sourceFigure();
     QVERIFY(source);
+    // Keying the source runs the batch importer; the host's own handler stays.
+    QVERIFY(host->currentDialogHandler());
     const std::optional<KvBvhScan> scan = KvBvhScan::scan(walk);
     QVERIFY(scan);
     QList<KvBone *> sourceBones;
