@@ -140,7 +140,7 @@ void ImportArguments::addTo(OptionParser &parser)
                    QStringLiteral("hold the figure's joints inside their rotation limits"));
     parser.addFlag(QStringLiteral("keep-scene-timing"), QChar(), &keepSceneTiming,
                    QStringLiteral("keep the scene's 30 fps and 30 frames: one file frame per scene frame, so a 120 fps "
-                                  "file plays at a quarter speed (--fps changes the rate)"));
+                                  "file plays at a quarter speed"));
     parser.addValue(QStringLiteral("up"), QChar(), QStringLiteral("auto|y|z"), &up,
                     QStringLiteral("stand a Z-up file up: z always, y never, auto (default) when it rests and starts Z-up"));
 }
