@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <csignal>
 #include <memory>
 
 #include <unistd.h>
@@ -201,6 +202,9 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QS
 
 int main(int argc, char **argv)
 {
+    // A reader that goes away (kvbvh convert ... -o /dev/stdout | head) makes
+    // writes fail, which the program reports, instead of killing it unheard.
+    std::signal(SIGPIPE, SIG_IGN);
     defaultMessageHandler = qInstallMessageHandler(quietQtMessages);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

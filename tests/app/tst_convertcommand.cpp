@@ -38,6 +38,7 @@ private Q_SLOTS:
     void badUsage_data();
     void badUsage();
     void ignoresAStaleDisplay();
+    void readerGoesAway();
 
 private:
     Run run(const QStringList &arguments, const QProcessEnvironment &env = QProcessEnvironment()) const
@@ -424,6 +425,21 @@ void tst_ConvertCommand::ignoresAStaleDisplay()
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
     QVERIFY(QFileInfo::exists(path(QStringLiteral("out.bvh"))));
+}
+
+// Writing to a pipe whose reader has gone fails with a message and exit 1,
+// not a silent death by signal.
+void tst_ConvertCommand::readerGoesAway()
+{
+    QProcess shell;
+    shell.setProcessEnvironment(serverEnvironment(dir->path()));
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("\"$0\" --settings \"$1\" convert \"$2\" -o /dev/stdout | head -c 10 >/dev/null; "
+                                                      "exit ${PIPESTATUS[0]}"),
+                 QStringLiteral(KV_APP_PATH), settings(), sample(QStringLiteral("cmu_01_01_jumps_mb.bvh"))});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(shell.readAllStandardError()).contains(QLatin1String("can not be written")));
 }
 
 QTEST_GUILESS_MAIN(tst_ConvertCommand)
