@@ -210,10 +210,14 @@ bool Parser::motionHeaderLine(int number, const QList<QByteArray> &tokens)
         const QByteArray value = tokens.last();
         int count = -1;
         const auto result = std::from_chars(value.constData(), value.constData() + value.size(), count);
-        if (result.ec != std::errc() || result.ptr != value.constData() + value.size() || count < 0)
-            return fail(number, QStringLiteral("Frames: needs a whole number"));
-        scan.framesDeclared = count;
         scan.framesLine = number;
+        // As a reader takes it: a count it cannot use leaves the lines to count.
+        if (result.ec != std::errc() || result.ptr != value.constData() + value.size() || count < 0) {
+            scan.issues.push_back({number, QStringLiteral("Frames: \"%1\" is no count a reader can use: the frame lines count")
+                                               .arg(QString::fromLatin1(value.left(40)))});
+            return true;
+        }
+        scan.framesDeclared = count;
         return true;
     }
     if (first == "FRAME" && tokens.size() >= 3 && tokens.at(1).toUpper() == "TIME:") {
@@ -297,7 +301,7 @@ void Parser::finish()
         const int last = scan.joints.empty() ? 1 : scan.joints.back().line;
         scan.issues.push_back({last, QStringLiteral("no MOTION section: the file holds a skeleton only")});
     } else {
-        if (scan.framesDeclared < 0)
+        if (scan.framesLine == 0)
             scan.issues.push_back({scan.motionLine, QStringLiteral("no Frames: line")});
         if (scan.frameTimeLine == 0)
             scan.issues.push_back({scan.motionLine, QStringLiteral("no Frame Time: line")});

@@ -268,6 +268,18 @@ void tst_ConvertCommand::honestReports()
                          path(QStringLiteral("few.bvh")), QStringLiteral("--figure"), odd.fileName()});
     QCOMPARE(few.exitCode, 0);
     QVERIFY2(few.err.contains(QLatin1String(" of 31 joints mapped: is the figure right?")), qPrintable(few.err));
+
+    // A Frames count no reader can use: the frame lines present count.
+    QVERIFY(odd.open(QIODevice::ReadOnly));
+    QByteArray uncounted = odd.readAll().replace("Frames: 1", "Frames: 99999999999");
+    odd.close();
+    QVERIFY(odd.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    odd.write(uncounted + "1 2 3 4 5 6\n");
+    odd.close();
+    QCOMPARE(run({QStringLiteral("convert"), odd.fileName(), QStringLiteral("-o"), path(QStringLiteral("uncounted.bvh"))}).exitCode, 0);
+    const std::optional<KvBvhScan> counted = KvBvhScan::scan(path(QStringLiteral("uncounted.bvh")));
+    QVERIFY(counted);
+    QCOMPARE(counted->framesDeclared, 2);
 }
 
 void tst_ConvertCommand::secondLifeWarnings()
