@@ -218,10 +218,10 @@ void CBvhIn::completeMapping()
     QHash<const KvNode *, int> partOfBone;
     for (const CSkelHeader *bone : bvhState().skeletonList)
         partOfBone.insert(bone->bone, bone->part);
-    // A limb joint that holds, by its name, a bone of another part or of none
-    // (a rig's LeftShoulder, its collar, on a figure whose LeftShoulder is the
-    // upper arm; a hand on a figure's hand end) takes the first bone of its
-    // own part instead.
+    // A limb joint the matcher put on a bone of another part or of none, as
+    // names alike do (a rig's LeftShoulder, its collar, on a figure whose
+    // LeftShoulder is the upper arm; lHand on a figure's lhand, a hand end),
+    // takes the first bone of its own part instead.
     const auto heldAbove = [](const CBvhHeader *joint, const KvNode *bone) {
         for (const CBvhHeader *up = joint->parent; up; up = up->parent) {
             if (up->mappedNode == bone)
