@@ -115,7 +115,9 @@ public:
     // run's upAxisKey setting says ("y": never, "z": always), or, by default,
     // when the rest pose and the first frame both stand along +Z.
     bool decideStandUp(const CMotionPlan::Joint &root, const KvQuat &firstRotation) const;
-    // After the last line, before the scene time is restored.
+    // After the last line, before the scene time is restored: the range that
+    // prepareMotion lengthened ends with the frames the file held.
+    void fitRangeToFrames();
     void restoreRotationLimits();
 
     // Parts of the steps above.
@@ -154,6 +156,7 @@ public:
     float firstYPosition = 0.0f;
     bool firstYSeen = false;
     int savedSceneTime = 0;        // ticks
+    int rangeEndBefore = -1;       // ticks; the range end before prepareMotion lengthened it, -1 if it did not
     int standUp = -1;              // the import turns Z up to Y up: 1 yes, 0 no, -1 not yet decided
     CBvhHeader currentRecord;
     std::vector<CBvhHeader *> jointAtLevel;  // the last joint committed at each level

@@ -187,6 +187,7 @@ int CBvhIn::read(const QString &path, const KvFileIOSettings &settings)
     if (inHierarchy)
         return stop(tr("The selected file has no motion data."));
 
+    fitRangeToFrames();
     restoreRotationLimits();
     state.clearLists();
     kvScene->setTime(savedSceneTime);

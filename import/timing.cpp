@@ -78,6 +78,7 @@ void CBvhIn::clearExistingAnimation()
 void CBvhIn::prepareMotion()
 {
     motionPlan.clear();
+    rangeEndBefore = -1;
     savedSceneTime = kvScene->getTime();
     const KvTimeRange range = kvScene->getAnimRange();
     const int step = kvScene->getTimeStep();
@@ -96,6 +97,7 @@ void CBvhIn::prepareMotion()
         // only ever lengthened (at its end) and holds every frame.
         const qint64 neededEndFrame = qint64(numFrames) + savedSceneTime / newStep;
         if (range.end / newStep < neededEndFrame) {
+            rangeEndBefore = range.end;
             const KvTimeRange longer(range.start, toTicks(neededEndFrame, newStep));
             kvScene->setAnimRange(longer);
             kvScene->setPlayRange(longer);
@@ -138,6 +140,23 @@ void CBvhIn::advanceFrame()
         return;
     kvScene->stepTime(1, true);
     ++framesApplied;
+}
+
+void CBvhIn::fitRangeToFrames()
+{
+    // A file cut short of its Frames count (or claiming billions of frames)
+    // would otherwise leave a range of frozen frames that every export and
+    // playback then runs through.
+    if (!frameOption || rangeEndBefore < 0 || framesApplied >= numFrames)
+        return;
+    const int step = kvScene->getTimeStep();
+    const KvTimeRange range = kvScene->getAnimRange();
+    const int end = std::max(rangeEndBefore, toTicks(qint64(framesApplied) + savedSceneTime / step, step));
+    if (end < range.end) {
+        const KvTimeRange fitted(range.start, end);
+        kvScene->setAnimRange(fitted);
+        kvScene->setPlayRange(fitted);
+    }
 }
 
 void CBvhIn::restoreRotationLimits()

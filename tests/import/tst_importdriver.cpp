@@ -45,6 +45,7 @@ private Q_SLOTS:
     void imports();
     void targetSkeleton_data();
     void targetSkeleton();
+    void cutShort();
     void completeMapping_data();
     void completeMapping();
 
@@ -211,6 +212,24 @@ void tst_ImportDriver::imports()
     QCOMPARE(dialogRootMapping, QStringList(dialogRootMapping.size(), QStringLiteral("hip")));
     QCOMPARE(bvhState().currentFileName, name);
     QCOMPARE(kvApp->getImportMgr()->getImportPath(), host->dir.path());
+}
+
+// A file that holds fewer frame lines than its Frames count says ends the
+// range it lengthened with its last frame, never before the range it found.
+void tst_ImportDriver::cutShort()
+{
+    for (const auto &[lines, end] : {std::pair(3, 4800), std::pair(20, 20 * 600)}) {
+        kvScene->setAnimRange(KvTimeRange(0, 4800));
+        kvScene->setTimeStep(160);
+        kvScene->setTime(0);
+        QByteArray text = chain + "Frames: 2000000000\nFrame Time: 0.125\n";
+        for (int i = 0; i < lines; ++i)
+            text += frame + "\n";
+        CBvhIn in;
+        QCOMPARE(runImport(in, writeFile(text)), 1);
+        QCOMPARE(kvScene->getAnimRange(), KvTimeRange(0, end));
+        QCOMPARE(kvScene->getPlayRange(), KvTimeRange(0, end));
+    }
 }
 
 void tst_ImportDriver::targetSkeleton_data()
