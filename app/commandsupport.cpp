@@ -4,10 +4,13 @@
 #include "optionparser.h"
 
 #include "kvbvhscan.h"
+#include "kvfiguresource.h"
 #include "kvmapstore.h"
 #include "kvpluginrunner.h"
 #include "kvsecondlife.h"
 
+#include "kvapp.h"
+#include "kvappsettingsmgr.h"
 #include "kvdefaultfigure.h"
 #include "kvproperty.h"
 #include "kvnode.h"
@@ -343,6 +346,42 @@ bool shapeMotion(const QString &input, const KvBvhScan *source, KvSkeleton *skel
             shiftKeys(root->getZPosControl(), -at.z);
         }
     }
+    return true;
+}
+
+std::optional<KvFigureDesc> importFigure(CommandContext &context, const ImportArguments &import, QString *errorMessage)
+{
+    std::optional<KvFigureDesc> figure = KvFigureSource::load(import.figure, errorMessage);
+    if (!figure)
+        return std::nullopt;
+    KvMapStore store(context.host->getAppSettingsMgr());
+    store.seedShippedMaps();
+    if (!import.map.isEmpty() && !checkStoredMap(store, import.map, errorMessage))
+        return std::nullopt;
+    return figure;
+}
+
+bool importOntoFigure(CommandContext &context, const QString &input, const KvFigureDesc &figure,
+                      const KvImportOptions &options, bool warnMapping, ImportResult &result, QString *errorMessage)
+{
+    KvScene *scene = context.host->getScene();
+    result.skeleton = addFigure(scene, figure, options.followFileTiming, errorMessage);
+    if (!result.skeleton)
+        return false;
+    KvPluginRunner runner(context.host, context.loader);
+    if (!runner.importFile(input, result.skeleton, options, &result.rows, errorMessage)) {
+        *errorMessage = input + QLatin1String(": ") + *errorMessage;
+        return false;
+    }
+    result.notes = runner.notes();
+    result.mapped = int(std::count_if(result.rows.cbegin(), result.rows.cend(), [](const KvJointRow &row) { return row.checked; }));
+    if (warnMapping && 2 * result.mapped < result.rows.size()) {
+        context.warn(QStringLiteral("%1: %2 of %3 joints mapped: is the figure right?")
+                         .arg(input).arg(result.mapped).arg(result.rows.size()));
+    }
+    result.source = KvBvhScan::scan(input);
+    if (result.source)
+        reportFrames(context, input, *result.source, scene, options.followFileTiming);
     return true;
 }
 

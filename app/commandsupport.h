@@ -1,7 +1,13 @@
 #pragma once
 
+#include "kvbvhscan.h"
+#include "kvfigurebuilder.h"
+#include "kvpluginrunner.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 struct CommandContext;
 struct KvBvhScan;
@@ -100,6 +106,27 @@ void reportFrames(CommandContext &context, const QString &input, const KvBvhScan
 // False with errorMessage set when nothing would be left to write.
 bool shapeMotion(const QString &input, const KvBvhScan *source, KvSkeleton *skeleton, bool secondLife,
                  const ShapeOptions &options, QString *errorMessage);
+
+// The figure the import options name (--figure), the stored import map
+// (--map) checked to exist. nullopt with errorMessage set otherwise.
+std::optional<KvFigureDesc> importFigure(CommandContext &context, const ImportArguments &import, QString *errorMessage);
+
+// What one import onto a fresh figure gave.
+struct ImportResult
+{
+    KvSkeleton *skeleton = nullptr;
+    QList<KvJointRow> rows;          // the mapping dialog's joints
+    int mapped = 0;                  // of them, those that drive a bone
+    QStringList notes;               // what the importer said it did
+    std::optional<KvBvhScan> source; // the file as the host reads it; none when it cannot
+};
+
+// Imports input onto a fresh figure made from figure in the host's scene,
+// as convert, import and preview do, then says on stderr what the file says
+// about its frames (reportFrames) and, with warnMapping, that few joints
+// found a bone. False with errorMessage set when the import failed.
+bool importOntoFigure(CommandContext &context, const QString &input, const KvFigureDesc &figure,
+                      const KvImportOptions &options, bool warnMapping, ImportResult &result, QString *errorMessage);
 
 // Whether desc is the host's default figure (its bones, by name and order).
 bool isDefaultFigure(const KvFigureDesc &desc);

@@ -5,7 +5,6 @@
 #include "progressbar.h"
 
 #include "kvbvhscan.h"
-#include "kvfiguresource.h"
 #include "kvmapstore.h"
 #include "kvpluginrunner.h"
 
@@ -51,26 +50,13 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
     if (QFileInfo(job.output).canonicalFilePath() == QFileInfo(job.input).canonicalFilePath())
         return context.fail(QStringLiteral("%1: will not write over the input").arg(job.output));
 
-    KvSkeleton *skeleton = addFigure(context.host->getScene(), setup.figure, setup.importOptions.followFileTiming, &error);
-    if (!skeleton)
-        return context.fail(error);
     ProgressBar progress(context.err, context.showProgress);
     progress.attach(context.host);
-    KvPluginRunner runner(context.host, context.loader);
-    QList<KvJointRow> rows;
-    if (!runner.importFile(job.input, skeleton, setup.importOptions, &rows, &error))
-        return context.fail(job.input + QLatin1String(": ") + error);
-    const QStringList notes = runner.notes();
-    int mapped = 0;
-    for (const KvJointRow &row : rows)
-        mapped += row.checked ? 1 : 0;
-    if (2 * mapped < rows.size()) {
-        context.warn(QStringLiteral("%1: %2 of %3 joints mapped: is the figure right?")
-                         .arg(job.input).arg(mapped).arg(rows.size()));
-    }
-    const std::optional<KvBvhScan> source = KvBvhScan::scan(job.input);
-    if (source)
-        reportFrames(context, job.input, *source, context.host->getScene(), setup.importOptions.followFileTiming);
+    ImportResult imported;
+    if (!importOntoFigure(context, job.input, setup.figure, setup.importOptions, true, imported, &error))
+        return context.fail(error);
+    KvSkeleton *skeleton = imported.skeleton;
+    const std::optional<KvBvhScan> &source = imported.source;
     if (!shapeMotion(job.input, source ? &*source : nullptr, skeleton, setup.secondLife, setup.shape, &error))
         return context.fail(error);
 
@@ -78,6 +64,7 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
     exportOptions.exportMap = setup.exportMap;
     exportOptions.secondLife = setup.secondLife;
     exportOptions.keyedBonesOnly = setup.secondLife && !setup.shape.allBones;
+    KvPluginRunner runner(context.host, context.loader);
     if (!runner.exportFile(job.output, skeleton, exportOptions, &error))
         return context.fail(job.output + QLatin1String(": ") + error);
     progress.finish();
@@ -85,7 +72,7 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
     const QString motion = describeWrittenFile(context, job.output, setup.secondLife);
     if (context.quiet)
         return ExitSuccess;
-    context.out << job.input << " -> " << job.output << ": " << mapped << " of " << rows.size()
+    context.out << job.input << " -> " << job.output << ": " << imported.mapped << " of " << imported.rows.size()
                 << " joints mapped onto figure \"" << skeleton->getLabel() << "\", " << motion;
     if (setup.secondLife) {
         context.out << ", for Second Life"
@@ -94,7 +81,7 @@ int convertOne(CommandContext &context, const Setup &setup, const Job &job)
         context.out << ", export map " << setup.exportMap;
     }
     context.out << Qt::endl;
-    for (const QString &note : notes)
+    for (const QString &note : imported.notes)
         context.out << job.input << ": " << note << Qt::endl;
     return ExitSuccess;
 }
@@ -225,17 +212,14 @@ int runConvertCommand(CommandContext &context, const QStringList &arguments)
     }
 
     Setup setup;
-    const std::optional<KvFigureDesc> figure = KvFigureSource::load(import.figure, &error);
+    const std::optional<KvFigureDesc> figure = importFigure(context, import, &error);
     if (!figure)
         return context.fail(error);
     setup.figure = *figure;
     setup.defaultFigure = isDefaultFigure(setup.figure);
     KvMapStore store(context.host->getAppSettingsMgr());
-    store.seedShippedMaps();
-    for (const QString &name : {import.map, exportMap}) {
-        if (!name.isEmpty() && !checkStoredMap(store, name, &error))
-            return context.fail(error);
-    }
+    if (!exportMap.isEmpty() && !checkStoredMap(store, exportMap, &error))
+        return context.fail(error);
     setup.importOptions = import.options();
     setup.secondLife = secondLife;
     setup.exportMap = chooseExportMap(store, exportMap, secondLife, setup.defaultFigure);

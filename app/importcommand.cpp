@@ -4,10 +4,6 @@
 #include "optionparser.h"
 #include "progressbar.h"
 
-#include "kvfiguresource.h"
-#include "kvbvhscan.h"
-#include "kvmapstore.h"
-#include "kvpluginrunner.h"
 #include "kvscenefile.h"
 
 #include "kvapp.h"
@@ -43,43 +39,30 @@ int runImportCommand(CommandContext &context, const QStringList &arguments)
     QString error;
     if (!checkInputFile(input, &error) || !checkOutputFile(output, &error))
         return context.fail(error);
-    const std::optional<KvFigureDesc> figure = KvFigureSource::load(import.figure, &error);
+    const std::optional<KvFigureDesc> figure = importFigure(context, import, &error);
     if (!figure)
         return context.fail(error);
-    KvMapStore store(context.host->getAppSettingsMgr());
-    store.seedShippedMaps();
-    if (!import.map.isEmpty() && !checkStoredMap(store, import.map, &error))
-        return context.fail(error);
-
     KvScene *scene = context.host->getScene();
-    KvSkeleton *skeleton = addFigure(scene, *figure, !import.keepSceneTiming, &error);
-    if (!skeleton)
-        return context.fail(error);
     ProgressBar progress(context.err, context.showProgress);
     progress.attach(context.host);
-    KvPluginRunner runner(context.host, context.loader);
-    QList<KvJointRow> rows;
-    if (!runner.importFile(input, skeleton, import.options(), &rows, &error))
-        return context.fail(input + QLatin1String(": ") + error);
+    ImportResult imported;
+    if (!importOntoFigure(context, input, *figure, import.options(), false, imported, &error))
+        return context.fail(error);
     progress.finish();
 
-    if (const std::optional<KvBvhScan> source = KvBvhScan::scan(input))
-        reportFrames(context, input, *source, scene, import.options().followFileTiming);
+    KvSkeleton *skeleton = imported.skeleton;
     const KvSceneDesc desc = KvSceneFile::describe(*scene, *skeleton);
     if (!KvSceneFile::save(desc, output, &error))
         return context.fail(error);
     if (!context.quiet) {
-        int checked = 0;
-        for (const KvJointRow &row : rows)
-            checked += row.checked ? 1 : 0;
         const int step = scene->getTimeStep();
         const KvTimeRange range = scene->getAnimRange();
         const int frames = range.end / step - range.start / step;
-        context.out << input << " -> " << output << ": " << checked << " of " << rows.size()
+        context.out << input << " -> " << output << ": " << imported.mapped << " of " << imported.rows.size()
                     << " joints mapped onto figure \"" << skeleton->getLabel() << "\", " << desc.tracks.size()
                     << " keyed controls, " << frames << " frames at " << rateText(step) << " fps, "
                     << QString::number(frames * step / 4800.0, 'f', 2) << " s" << Qt::endl;
-        for (const QString &note : runner.notes())
+        for (const QString &note : imported.notes)
             context.out << input << ": " << note << Qt::endl;
     }
     return ExitSuccess;

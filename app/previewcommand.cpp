@@ -6,10 +6,6 @@
 
 #include "contactsheet.h"
 
-#include "kvbvhscan.h"
-#include "kvfiguresource.h"
-#include "kvmapstore.h"
-#include "kvpluginrunner.h"
 #include "kvscenefile.h"
 
 #include "kvapp.h"
@@ -113,30 +109,16 @@ int runPreviewCommand(CommandContext &context, const QStringList &arguments)
     KvScene *scene = context.host->getScene();
     KvSkeleton *skeleton = nullptr;
     if (bvh) {
-        const std::optional<KvFigureDesc> figure = KvFigureSource::load(import.figure, &error);
+        const std::optional<KvFigureDesc> figure = importFigure(context, import, &error);
         if (!figure)
-            return context.fail(error);
-        KvMapStore store(context.host->getAppSettingsMgr());
-        store.seedShippedMaps();
-        if (!import.map.isEmpty() && !checkStoredMap(store, import.map, &error))
-            return context.fail(error);
-        skeleton = addFigure(scene, *figure, !import.keepSceneTiming, &error);
-        if (!skeleton)
             return context.fail(error);
         ProgressBar progress(context.err, context.showProgress);
         progress.attach(context.host);
-        KvPluginRunner runner(context.host, context.loader);
-        QList<KvJointRow> rows;
-        if (!runner.importFile(input, skeleton, import.options(), &rows, &error))
-            return context.fail(input + QLatin1String(": ") + error);
+        ImportResult imported;
+        if (!importOntoFigure(context, input, *figure, import.options(), true, imported, &error))
+            return context.fail(error);
         progress.finish();
-        const auto mapped = std::count_if(rows.begin(), rows.end(), [](const KvJointRow &row) { return row.checked; });
-        if (2 * mapped < rows.size()) {
-            context.warn(QStringLiteral("%1: %2 of %3 joints mapped: is the figure right?")
-                             .arg(input).arg(mapped).arg(rows.size()));
-        }
-        if (const std::optional<KvBvhScan> source = KvBvhScan::scan(input))
-            reportFrames(context, input, *source, scene, import.options().followFileTiming);
+        skeleton = imported.skeleton;
     } else {
         const std::optional<KvSceneDesc> desc = KvSceneFile::load(input, &error);
         if (!desc)
