@@ -277,21 +277,12 @@ QStringList ShapeArguments::forwarded() const
     return arguments;
 }
 
-void reportFrames(CommandContext &context, const QString &input, const KvBvhScan &scan, KvScene *scene,
-                  bool followFileTiming)
+void reportFrames(CommandContext &context, const QString &input, const KvBvhScan &scan)
 {
+    // The importer already ends the scene's range with the last frame line.
     if (scan.framesDeclared > scan.frameLines) {
         context.warn(QStringLiteral("%1: holds %2 of %3 frames: the motion ends with the last frame line")
                          .arg(input).arg(scan.frameLines).arg(scan.framesDeclared));
-        if (followFileTiming) {
-            const KvTimeRange range = scene->getAnimRange();
-            const qint64 end = qint64(range.start) + qint64(scan.frameLines) * scene->getTimeStep();
-            if (end < range.end) {
-                const KvTimeRange cut(range.start, int(end));
-                scene->setAnimRange(cut);
-                scene->setPlayRange(cut);
-            }
-        }
     }
     if (scan.nonNumberValues > 0) {
         context.warn(QStringLiteral("%1: %2 value%3 that %4 no number read as 0, the first on line %5")
@@ -381,7 +372,7 @@ bool importOntoFigure(CommandContext &context, const QString &input, const KvFig
     }
     result.source = KvBvhScan::scan(input);
     if (result.source)
-        reportFrames(context, input, *result.source, scene, options.followFileTiming);
+        reportFrames(context, input, *result.source);
     return true;
 }
 

@@ -95,10 +95,8 @@ struct ShapeArguments
 };
 
 // What the source file says about its frames, on stderr: frame lines that
-// stop before the Frames count (the scene's range is cut to the lines
-// present, so no frozen tail is written) and values that are not numbers.
-void reportFrames(CommandContext &context, const QString &input, const KvBvhScan &scan, KvScene *scene,
-                  bool followFileTiming);
+// stop before the Frames count and values that are not numbers.
+void reportFrames(CommandContext &context, const QString &input, const KvBvhScan &scan);
 
 // Fits the scene to what is written: the range from --start to --end,
 // without a Second Life reference frame that the file already has, the
