@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test demo sanitize clean
+.PHONY: all deps configure build test demo sanitize bench clean
 
 all: build
 
@@ -46,6 +46,21 @@ sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Whole commands timed on generated long takes, a wide and a deep skeleton,
+# beside a plain parse of the same files (bench/README.md). Release build in
+# its own folder; the asset-import library's command line, when it can be
+# installed, is timed too.
+BENCH_DIR ?= build-bench
+bench: deps
+	@dpkg-query -W -f='$${Status}' assimp-utils 2>/dev/null | grep -q "install ok installed" || { \
+	  echo "Installing Debian packages: assimp-utils"; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends assimp-utils \
+	  || echo "assimp-utils could not be installed; timing without it"; }
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target kvbvh_app kvbvh bench_floor bench_commands
+	$(BENCH_DIR)/bin/bench_commands --bin $(BENCH_DIR)/bin --samples data/bvh --work $(BENCH_DIR)/bench-files \
+	  --results bench/RESULTS.md --label "commit $$(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
 
 # A CMU take (forward jumps, 23 s at 120 fps) retargeted onto the default
 # figure for Second Life, at the 30 fps its animators use, and a contact sheet
