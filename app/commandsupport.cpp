@@ -110,6 +110,9 @@ QString motionSummary(const KvBvhScan &scan)
 
 QString describeWrittenFile(CommandContext &context, const QString &path, bool secondLife)
 {
+    // Quiet runs show no summary; only Second Life's warnings need the file read back.
+    if (context.quiet && !secondLife)
+        return QString();
     QString error;
     const std::optional<KvBvhScan> scan = KvBvhScan::scan(path, &error);
     if (!scan) {

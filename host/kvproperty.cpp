@@ -37,8 +37,19 @@ KvFloatProperty::KvFloatProperty(const QString &name, float defaultValue, KvNode
 
 std::vector<KvFloatProperty::Key>::const_iterator KvFloatProperty::lowerBound(int t) const
 {
-    return std::lower_bound(keys.cbegin(), keys.cend(), t,
-                            [](const Key &key, int time) { return key.time < time; });
+    // Imports key and exports sample in time order: the answer is then the
+    // last one or the one after it, found without a search.
+    const size_t n = keys.size();
+    for (size_t i = cursor; i <= cursor + 1 && i <= n; ++i) {
+        if ((i == n || keys[i].time >= t) && (i == 0 || keys[i - 1].time < t)) {
+            cursor = i;
+            return keys.cbegin() + ptrdiff_t(i);
+        }
+    }
+    const auto found = std::lower_bound(keys.cbegin(), keys.cend(), t,
+                                        [](const Key &key, int time) { return key.time < time; });
+    cursor = size_t(found - keys.cbegin());
+    return found;
 }
 
 int KvFloatProperty::currentTime() const
@@ -72,6 +83,10 @@ float KvFloatProperty::getValue(int t) const
 void KvFloatProperty::setKey(int t, float v)
 {
     const Key key{t, float(clampValue(v))};
+    if (keys.empty() || keys.back().time < t) {
+        keys.push_back(key);
+        return;
+    }
     const auto it = keys.begin() + (lowerBound(t) - keys.cbegin());
     if (it != keys.end() && it->time == t)
         *it = key;

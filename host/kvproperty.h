@@ -2,6 +2,7 @@
 
 #include "kvbase.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -56,6 +57,8 @@ public:
     // Removes the keys whose times lie in range; returns how many.
     int removeKeys(const KvTimeRange &range);
     void clearKeys() { keys.clear(); }
+    // Room for count keys, so that keying a long take does not regrow them.
+    void reserveKeys(int count) { keys.reserve(size_t(std::max(count, 0))); }
 
     // The value at the owner's current scene time.
     virtual float getCurrentValue() const;
@@ -74,4 +77,5 @@ private:
     KvNode *ownerNode;
     float defaultValue;
     std::vector<Key> keys;
+    mutable size_t cursor = 0; // where the last search ended
 };

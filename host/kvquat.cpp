@@ -188,10 +188,16 @@ KvVec3d KvQuat::toEuler(KvRotationOrder order) const noexcept
     // At gimbal lock the first and last axes coincide: the first angle is
     // undefined, so it is 0 and the last takes the whole turn.
     const double a = cosB < 1e-12 ? 0.0 : std::atan2(s * m[k][j], m[k][k]);
-    // The last angle comes from what remains once a and b are undone, so the
-    // three compose back to this rotation even when a is poorly conditioned.
-    const Matrix rest = product(m, transposed(product(axisMatrix(j, b), axisMatrix(i, a))));
-    const double c = std::atan2(s * rest[j][i], rest[i][i]);
+    double c;
+    if (cosB > 1e-3) {
+        c = std::atan2(s * m[j][i], m[i][i]);
+    } else {
+        // Near gimbal lock a is poorly conditioned: the last angle then comes
+        // from what remains once a and b are undone, so that the three still
+        // compose back to this rotation.
+        const Matrix rest = product(m, transposed(product(axisMatrix(j, b), axisMatrix(i, a))));
+        c = std::atan2(s * rest[j][i], rest[i][i]);
+    }
 
     double angles[3];
     angles[i] = a;

@@ -42,6 +42,26 @@ bool readNumber(const char *begin, const char *end, double &value)
     return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
 }
 
+// A plain decimal ("-12.5", "3.", ".5") of fewer than 300 digits: a finite
+// number whatever its value, known without converting it. Anything else
+// (exponents, nan, inf, junk) needs readNumber to tell.
+bool isPlainDecimal(const char *p, const char *end)
+{
+    if (p != end && (*p == '-' || *p == '+'))
+        ++p;
+    int digits = 0;
+    bool dot = false;
+    for (; p != end; ++p) {
+        if (*p >= '0' && *p <= '9')
+            ++digits;
+        else if (*p == '.' && !dot)
+            dot = true;
+        else
+            return false;
+    }
+    return digits > 0 && digits < 300;
+}
+
 bool readNumber(const QByteArray &text, double &value)
 {
     return readNumber(text.constData(), text.constData() + text.size(), value);
@@ -253,8 +273,10 @@ void Parser::frameLine(int number, const QByteArray &line)
             ++p;
         if (p == start)
             break;
+        // Only the first line's values are kept; the others need only be numbers.
+        const bool keep = scan.frameLines == 1;
         double value = 0.0;
-        if (!readNumber(start, p, value)) {
+        if (!(keep ? readNumber(start, p, value) : isPlainDecimal(start, p) || readNumber(start, p, value))) {
             if (scan.nonNumberValues++ == 0)
                 scan.firstNonNumberLine = number;
             if (badIndex < 0) {
@@ -263,7 +285,7 @@ void Parser::frameLine(int number, const QByteArray &line)
             }
             value = 0.0;
         }
-        if (scan.frameLines == 1)
+        if (keep)
             scan.firstFrame.push_back(value);
         ++count;
     }
@@ -433,6 +455,13 @@ std::optional<KvBvhScan> KvBvhScan::scan(const QString &path, QString *errorMess
         if (errorMessage)
             *errorMessage = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
         return std::nullopt;
+    }
+    // Mapped, not read: a long take is not copied into memory to be looked at once.
+    if (file.size() > 0) {
+        if (const uchar *mapped = file.map(0, file.size())) {
+            const QByteArray text = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size());
+            return fromText(text, path, errorMessage);
+        }
     }
     return fromText(file.readAll(), path, errorMessage);
 }
