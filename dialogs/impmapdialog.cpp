@@ -24,6 +24,9 @@
 #include <QVBoxLayout>
 #include <QWhatsThis>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 constexpr int collapsedHeight = 150;
@@ -40,6 +43,10 @@ void setUpList(QTreeWidget *list, const QString &title, const QString &toolTip, 
     list->setSortingEnabled(false);
     list->setAllColumnsShowFocus(true);
     list->setIndentation(13);
+    // One line per row: with rows of one height the view places a row without
+    // measuring every row above it, which thousands of check marks set at
+    // once would otherwise pay for.
+    list->setUniformRowHeights(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     list->header()->setStretchLastSection(true);
@@ -74,6 +81,29 @@ void forJointRun(int index, Action action)
     action(joints.at(index));
     for (int i = index + 1; i < joints.count() && joints.at(i)->name == name; ++i)
         action(joints.at(i));
+}
+
+// A new item under parent (top level without one), or beside parent once
+// parent sits at the depth limit; flattened tells that it went beside.
+QTreeWidgetItem *newListItem(QTreeWidget *list, QTreeWidgetItem *parent, int parentDepth, const QString &text,
+                             bool &flattened)
+{
+    if (parent && parentDepth >= CImpMapDialog::listDepthLimit) {
+        parent = parent->parent();
+        flattened = true;
+    }
+    return parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(list, {text});
+}
+
+// The records mapped to each bone, in list order.
+QHash<const KvNode *, QList<CBvhHeader *>> recordsByBone()
+{
+    QHash<const KvNode *, QList<CBvhHeader *>> byBone;
+    for (CBvhHeader *record : bvhState().jointList) {
+        if (record->mappedNode)
+            byBone[record->mappedNode].append(record);
+    }
+    return byBone;
 }
 
 } // namespace
@@ -182,6 +212,9 @@ void CImpMapDialog::buildLayout()
     listRow->addWidget(fileList);
     listRow->addWidget(figureList);
     layout->addLayout(listRow);
+    depthNote = new QLabel(tr("Joints and bones nested deeper than %1 levels are listed at level %1.")
+                               .arg(listDepthLimit), this);
+    layout->addWidget(depthNote);
 
     optionsGroup = new QGroupBox(tr("Scene Animation Setup Options"), this);
     optionsGroup->setFixedWidth(250);
@@ -353,6 +386,7 @@ void CImpMapDialog::showDetails()
     saveMapButton->show();
     fileList->show();
     figureList->show();
+    depthNote->setVisible(depthLimited);
     detailsButton->setText(tr("Hide Details<<"));
     setFixedHeight(expandedHeight);
 }
@@ -363,6 +397,7 @@ void CImpMapDialog::hideDetails()
     saveMapButton->hide();
     fileList->hide();
     figureList->hide();
+    depthNote->hide();
     detailsButton->setText(tr("Show Details>>"));
     setFixedHeight(collapsedHeight);
 }
@@ -400,84 +435,91 @@ void CImpMapDialog::fillLists()
     const CBvhState &state = bvhState();
     settingChecks = true;
     fileList->clear();
-    int index = 0;
+    fileRecords.clear();
+    bool flattened = false;
+    // A joint's parent is the last joint before it one level up.
+    QHash<int, const CBvhHeader *> lastJointAt;
+    QHash<const QTreeWidgetItem *, int> depths;
     for (CBvhHeader *record : state.jointList) {
-        if (record->type == Joint) {
-            const CBvhHeader *parent = record->level == 1 ? nullptr : findParentJointRecord(record->level - 1, index);
-            QTreeWidgetItem *parentItem = parent ? parent->fileItem : nullptr;
-            auto *item = parentItem ? new QTreeWidgetItem(parentItem, {record->name})
-                                    : new QTreeWidgetItem(fileList, {record->name});
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(0, record->mappedNode && record->applyChannel ? Qt::Checked : Qt::Unchecked);
-            item->setExpanded(true);
-            record->fileItem = item;
-        }
-        ++index;
+        if (record->type != Joint)
+            continue;
+        const CBvhHeader *parent = record->level == 1 ? nullptr : lastJointAt.value(record->level - 1);
+        QTreeWidgetItem *parentItem = parent ? parent->fileItem : nullptr;
+        const int parentDepth = depths.value(parentItem);
+        QTreeWidgetItem *item = newListItem(fileList, parentItem, parentDepth, record->name, flattened);
+        depths.insert(item, std::min(parentDepth + 1, int(listDepthLimit)));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, record->mappedNode && record->applyChannel ? Qt::Checked : Qt::Unchecked);
+        item->setExpanded(true);
+        record->fileItem = item;
+        fileRecords.insert(item, record);
+        lastJointAt.insert(record->level, record);
     }
     settingChecks = false;
 
     figureList->clear();
-    addFigureItem(state.targetSkeleton ? state.targetSkeleton->getNodeChild(0) : nullptr, nullptr);
+    depthLimited = fillFigureList() || flattened;
 }
 
-CBvhHeader *CImpMapDialog::findParentJointRecord(int level, int index)
+bool CImpMapDialog::fillFigureList()
 {
-    const CRecordList<CBvhHeader> &joints = bvhState().jointList;
-    if (index < 0 || index >= joints.count())
-        index = joints.count() - 1;
-    for (int i = index; i >= 0; --i) {
-        CBvhHeader *record = joints.at(i);
-        if (record->level == level && record->type == Joint)
-            return record;
+    const CBvhState &state = bvhState();
+    QHash<const KvNode *, CSkelHeader *> records;
+    for (CSkelHeader *record : state.skeletonList) {
+        if (!records.contains(record->bone))
+            records.insert(record->bone, record);
     }
-    return nullptr;
-}
-
-void CImpMapDialog::addFigureItem(KvNode *node, const CSkelHeader *parentRecord)
-{
-    if (!node || !node->inherits("KvBone"))
-        return;
-    CSkelHeader *record = nullptr;
-    for (CSkelHeader *candidate : bvhState().skeletonList) {
-        if (candidate->bone == node) {
-            record = candidate;
-            break;
-        }
+    QHash<const KvNode *, CBvhHeader *> firstJoints;
+    for (CBvhHeader *joint : state.jointList) {
+        if (joint->mappedNode && !firstJoints.contains(joint->mappedNode))
+            firstJoints.insert(joint->mappedNode, joint);
     }
-    if (!record)
-        return;
 
-    auto *item = parentRecord && parentRecord->listItem ? new QTreeWidgetItem(parentRecord->listItem, {record->name})
-                                                         : new QTreeWidgetItem(figureList, {record->name});
-    item->setExpanded(true);
-    record->listItem = item;
-    for (CBvhHeader *joint : bvhState().jointList) {
-        if (joint->mappedNode == node) {
+    // Pre-order without recursion: figures made from files nest thousands deep.
+    struct Pending
+    {
+        KvNode *node;
+        QTreeWidgetItem *parent;
+        int parentDepth;
+    };
+    std::vector<Pending> pending;
+    if (state.targetSkeleton)
+        pending.push_back({state.targetSkeleton->getNodeChild(0), nullptr, 0});
+    bool flattened = false;
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        if (!next.node || !next.node->inherits("KvBone"))
+            continue;
+        CSkelHeader *record = records.value(next.node);
+        if (!record)
+            continue;
+        QTreeWidgetItem *item = newListItem(figureList, next.parent, next.parentDepth, record->name, flattened);
+        item->setExpanded(true);
+        record->listItem = item;
+        if (CBvhHeader *joint = firstJoints.value(next.node))
             joint->figureItem = item;
-            break;
-        }
+        const int depth = std::min(next.parentDepth + 1, int(listDepthLimit));
+        for (int i = next.node->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back({next.node->getNodeChild(i), item, depth});
     }
-    for (int i = 0; i < node->getNumNodeChildren(); ++i)
-        addFigureItem(node->getNodeChild(i), record);
+    return flattened;
 }
 
 void CImpMapDialog::newSelList1(QTreeWidgetItem *item)
 {
-    if (!item)
+    const CBvhHeader *record = fileRecords.value(item);
+    if (!record)
         return;
     syncingSelection = true;
-    for (const CBvhHeader *record : bvhState().jointList) {
-        if (record->fileItem != item)
-            continue;
-        if (QTreeWidgetItem *bone = record->figureItem) {
-            figureList->scrollToItem(bone);
-            bone->setSelected(true);
-            figureList->setCurrentItem(bone);
-            figureList->viewport()->update();
-            fileList->setCurrentItem(item);
-        } else {
-            figureList->clearSelection();
-        }
+    if (QTreeWidgetItem *bone = record->figureItem) {
+        figureList->scrollToItem(bone);
+        bone->setSelected(true);
+        figureList->setCurrentItem(bone);
+        figureList->viewport()->update();
+        fileList->setCurrentItem(item);
+    } else {
+        figureList->clearSelection();
     }
     syncingSelection = false;
 }
@@ -527,47 +569,47 @@ void CImpMapDialog::newSelList2(QTreeWidgetItem *item)
 
 void CImpMapDialog::clickedList1(QTreeWidgetItem *item)
 {
-    if (!item)
+    CBvhHeader *record = fileRecords.value(item);
+    if (!record)
         return;
-    for (CBvhHeader *record : bvhState().jointList) {
-        if (record->fileItem != item)
-            continue;
-        record->applyChannel = item->checkState(0) == Qt::Checked;
-        if (record->applyChannel)
-            enableToRoot(record->mappedNode);
-        else
-            disableBranch(record->mappedNode);
-        fileList->viewport()->update();
-    }
+    record->applyChannel = item->checkState(0) == Qt::Checked;
+    if (record->applyChannel)
+        enableToRoot(record->mappedNode);
+    else
+        disableBranch(record->mappedNode);
+    fileList->viewport()->update();
 }
 
 void CImpMapDialog::enableToRoot(KvNode *node)
 {
-    if (!node)
-        return;
-    for (CBvhHeader *record : bvhState().jointList) {
-        if (record->mappedNode != node)
-            continue;
-        record->applyChannel = true;
-        if (record->fileItem)
-            setChecked(record->fileItem, true);
+    const QHash<const KvNode *, QList<CBvhHeader *>> mapped = recordsByBone();
+    for (; node; node = node->getNodeParent()) {
+        for (CBvhHeader *record : mapped.value(node)) {
+            record->applyChannel = true;
+            if (record->fileItem)
+                setChecked(record->fileItem, true);
+        }
     }
-    enableToRoot(node->getNodeParent());
 }
 
 void CImpMapDialog::disableBranch(KvNode *node)
 {
-    if (!node)
-        return;
-    for (CBvhHeader *record : bvhState().jointList) {
-        if (record->mappedNode != node)
+    const QHash<const KvNode *, QList<CBvhHeader *>> mapped = recordsByBone();
+    // Pre-order without recursion.
+    std::vector<KvNode *> pending{node};
+    while (!pending.empty()) {
+        KvNode *next = pending.back();
+        pending.pop_back();
+        if (!next)
             continue;
-        record->applyChannel = false;
-        if (record->fileItem)
-            setChecked(record->fileItem, false);
+        for (CBvhHeader *record : mapped.value(next)) {
+            record->applyChannel = false;
+            if (record->fileItem)
+                setChecked(record->fileItem, false);
+        }
+        for (int i = next->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back(next->getNodeChild(i));
     }
-    for (int i = 0; i < node->getNumNodeChildren(); ++i)
-        disableBranch(node->getNodeChild(i));
 }
 
 void CImpMapDialog::setChecked(QTreeWidgetItem *item, bool on)

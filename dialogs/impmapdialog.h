@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 class QButtonGroup;
 class QCheckBox;
@@ -53,6 +54,11 @@ public:
     // after the picker); nothing when name is empty or not stored.
     void loadMap(const QString &name);
 
+    // The lists show joints and bones nested deeper than this at this depth,
+    // in file order, and say so in depthNote: a tree widget cannot usefully
+    // show thousands of levels, and Qt walks its trees recursively.
+    static constexpr int listDepthLimit = 100;
+
     // Ids of the options group's buttons.
     enum Option { AdjustSceneOption = 0, KeepSceneOption = 1, InPlaceOption = 2, LimitsOption = 3 };
 
@@ -69,6 +75,7 @@ public:
     QTreeWidget *figureList = nullptr;
     QLabel *fileLabel = nullptr;
     QLabel *figureLabel = nullptr;
+    QLabel *depthNote = nullptr;  // shown with the lists when one is flattened
     QPushButton *whatsThisButton = nullptr;
 
 public Q_SLOTS:
@@ -90,10 +97,8 @@ private:
     void buildLayout();
     void loadOptions();
     void fillLists();
-    // The last joint record at level from position index backwards (-1: from
-    // the last record), or null.
-    static CBvhHeader *findParentJointRecord(int level, int index);
-    void addFigureItem(KvNode *node, const CSkelHeader *parentRecord);
+    // The bones of the target skeleton; whether a branch was flattened.
+    bool fillFigureList();
     void showDetails();
     void hideDetails();
     void enableToRoot(KvNode *node);
@@ -102,6 +107,9 @@ private:
     void setChecked(QTreeWidgetItem *item, bool on);
     void onFileItemChanged(QTreeWidgetItem *item, int column);
 
+    // The joint record of each file item.
+    QHash<const QTreeWidgetItem *, CBvhHeader *> fileRecords;
+    bool depthLimited = false;
     bool settingChecks = false;
     // Selections the dialog makes itself are no user choices.
     bool syncingSelection = false;

@@ -9,7 +9,9 @@
 #include "kvfileio.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QMessageBox>
+#include <QStringTokenizer>
 #include <QTreeWidgetItem>
 
 namespace bvhio {
@@ -59,13 +61,12 @@ void mapRecord(CBvhHeader *record, const CSkelHeader *bone)
 QStringList listFields(const QString &text)
 {
     QStringList fields;
-    // section() rather than split(): the stored format is read field by
-    // field, and everything after the first empty field is never seen.
-    for (int i = 0;; ++i) {
-        const QString field = text.section(fieldSeparator, i, i);
+    // The stored format is read field by field: everything after the first
+    // empty field is never seen.
+    for (const QStringView field : QStringTokenizer(text, fieldSeparator)) {
         if (field.isEmpty())
             break;
-        fields.append(field);
+        fields.append(field.toString());
     }
     return fields;
 }
@@ -198,17 +199,14 @@ void applyImportMap(const QString &data)
     const CBvhState &state = bvhState();
     const CRecordList<CBvhHeader> &joints = state.jointList;
     const int count = joints.count();
+    QHash<QString, const CSkelHeader *> bones;  // the first record of each name
+    for (const CSkelHeader *record : state.skeletonList)
+        bones.insert(record->name, bones.value(record->name, record));
     int cursor = 0;
     for (const CMapPair &pair : mapPairs(data)) {
         if (cursor >= count)
             break;
-        const CSkelHeader *bone = nullptr;
-        for (const CSkelHeader *record : state.skeletonList) {
-            if (record->name == pair.boneName) {
-                bone = record;
-                break;
-            }
-        }
+        const CSkelHeader *bone = bones.value(pair.boneName);
         if (!bone)
             continue;
         // Pairs apply in file order only: a joint the cursor has passed
@@ -233,12 +231,12 @@ QString exportMapData()
 
 void applyExportMap(const QString &data)
 {
-    const CRecordList<CSkelHeader> &records = bvhState().skeletonList;
+    QHash<QString, QList<CSkelHeader *>> byName;
+    for (CSkelHeader *record : bvhState().skeletonList)
+        byName[record->name].append(record);
     for (const CMapPair &pair : mapPairs(data)) {
-        for (CSkelHeader *record : records) {
-            if (record->name == pair.boneName)
-                record->label = pair.fileName;
-        }
+        for (CSkelHeader *record : byName.value(pair.boneName))
+            record->label = pair.fileName;
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include "kvappsettingsmgr.h"
 
+#include <QStringTokenizer>
+
 namespace {
 
 const QString settingsPath = QStringLiteral("BVHIO");
@@ -152,11 +154,10 @@ bool KvMapStore::isValidName(const QString &name)
 QStringList KvMapStore::listFields(const QString &text)
 {
     QStringList fields;
-    for (int i = 0;; ++i) {
-        const QString field = text.section(QLatin1Char(';'), i, i);
+    for (const QStringView field : QStringTokenizer(text, QLatin1Char(';'))) {
         if (field.isEmpty())
             break;
-        fields.append(field);
+        fields.append(field.toString());
     }
     return fields;
 }

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QWhatsThis>
 #include <QtTest>
 
@@ -97,6 +98,8 @@ private Q_SLOTS:
     void saveAndLoadMap();
     void batchImport_data();
     void batchImport();
+    void hugeHierarchies_data();
+    void hugeHierarchies();
 
 private:
     // The dialog with its details shown, after edits of the matched file:
@@ -374,6 +377,72 @@ void tst_ImpMapDialog::batchImport()
     // The run's options are never stored.
     QCOMPARE(kvtest::stored(QStringLiteral("Frame Opt")), QStringLiteral("true"));
     QCOMPARE(kvtest::stored(QStringLiteral("InPlace Opt")), QStringLiteral("-"));
+}
+
+void tst_ImpMapDialog::hugeHierarchies_data()
+{
+    QTest::addColumn<bool>("deep");  // chains, else one root with every other joint or bone its child
+    QTest::newRow("100000-deep") << true;
+    QTest::newRow("100000-wide") << false;
+}
+
+// Joints and bones in file order, nested as given up to the depth limit and
+// beside each other below it, which the dialog then says; the walks along the
+// figure and the selection cope without overflow, in linear time. The first
+// 1000 joints drive a figure of their shape (a deeper figure would overflow
+// the stack on deletion).
+void tst_ImpMapDialog::hugeHierarchies()
+{
+    QFETCH(bool, deep);
+    constexpr int joints = 100000;
+    const int bones = deep ? 1000 : joints;
+    KvFigureDesc desc{QStringLiteral("huge"), {}, {}};
+    for (int i = 0; i < bones; ++i)
+        desc.bones.push_back({QStringLiteral("b%1").arg(i), {}, i == 0 ? QString() : QStringLiteral("b%1").arg(deep ? i - 1 : 0),
+                              {}, {}, {}, {}});
+    KvSkeleton *huge = KvFigureBuilder::build(desc).release();
+    kvScene->addNode(huge);
+    bvhState().clearLists();
+    bvhState().targetSkeleton = huge;
+    CBvhIn().collectSkeletonBones(huge->getNodeChild(0), 1);
+    CRecordList<CBvhHeader> &list = bvhState().jointList;
+    for (int i = 0; i < joints; ++i) {
+        CBvhHeader *record = list.append(std::make_unique<CBvhHeader>());
+        std::tie(record->type, record->name, record->level) = std::tuple(Joint, QStringLiteral("j%1").arg(i), deep ? i + 1 : std::min(i, 1) + 1);
+        if (i < bones)
+            record->mappedNode = bvhState().skeletonList.at(i)->bone;
+    }
+
+    CImpMapDialog dialog(false);
+    dialog.show();
+    dialog.detailsButton->click();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.depthNote->isVisible(), deep);
+    for (QTreeWidget *tree : {dialog.fileList, dialog.figureList}) {
+        QList<int> listed;
+        int deepest = 0;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            listed += (*it)->text(0).mid(1).toInt();
+            int depth = 1;
+            for (const QTreeWidgetItem *up = (*it)->parent(); up; up = up->parent())
+                ++depth;
+            deepest = std::max(deepest, depth);
+        }
+        QCOMPARE(listed.size(), tree == dialog.fileList ? joints : bones);
+        QVERIFY(std::is_sorted(listed.cbegin(), listed.cend()) && listed.back() == listed.size() - 1);
+        QCOMPARE(deepest, deep ? int(CImpMapDialog::listDepthLimit) : 2);
+    }
+    const auto applied = [&list] {
+        return std::count_if(list.begin(), list.end(), [](const CBvhHeader *r) { return r->applyChannel; });
+    };
+    list.at(0)->fileItem->setCheckState(0, Qt::Unchecked);
+    QCOMPARE(applied(), joints - bones);
+    CBvhHeader *last = list.at(bones - 1);
+    last->fileItem->setCheckState(0, Qt::Checked);
+    QCOMPARE(applied(), joints - bones + (deep ? bones : 2));
+    dialog.fileList->setCurrentItem(last->fileItem);
+    QCOMPARE(dialog.figureList->currentItem(), last->figureItem);
+    QCOMPARE(kvApp->execDialog(&dialog), int(QDialog::Accepted));
 }
 
 QTEST_MAIN(tst_ImpMapDialog)
