@@ -1,10 +1,51 @@
 #include "kvappsettingsmgr.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryDir>
+
+namespace {
+
+// Every line a section, a key with its value, a comment or blank. Qt's own
+// reader lets lines without "=" pass and drops them on the next write.
+bool readsAsIni(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    bool continued = false;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (!continued && !line.isEmpty() && !line.startsWith(';') && !line.startsWith('#') && !line.contains('=')
+            && !(line.startsWith('[') && line.endsWith(']')))
+            return false;
+        continued = line.endsWith('\\');
+    }
+    return true;
+}
+
+} // namespace
 
 KvAppSettingsMgr::KvAppSettingsMgr(const QString &iniFile, QObject *parent)
-    : QObject(parent), settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
+    : QObject(parent), file(QFileInfo(iniFile).absoluteFilePath()),
+      settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
 {
+    // Qt takes a file it cannot read for an empty one and drops what it
+    // cannot parse: a write would then replace the file with less than it held.
+    const QFileInfo info(iniFile);
+    if (info.exists() && (!info.isFile() || !info.isReadable() || settings->status() == QSettings::AccessError))
+        problem = QStringLiteral("settings file %1 cannot be read").arg(iniFile);
+    else if (info.exists() && (settings->status() == QSettings::FormatError || !readsAsIni(iniFile)))
+        problem = QStringLiteral("settings file %1 cannot be parsed").arg(iniFile);
+    if (problem.isEmpty())
+        return;
+    problem += QLatin1String(": the default settings are in force, changes last for this session only and "
+                             "the file is left as it is");
+    scratch = std::make_unique<QTemporaryDir>();
+    settings = std::make_unique<QSettings>(scratch->filePath(QStringLiteral("session.ini")), QSettings::IniFormat);
+    // Qt's critical messages reach stderr also where its chatter is silenced.
+    qCritical("%s", qPrintable(problem));
 }
 
 KvAppSettingsMgr::~KvAppSettingsMgr()
@@ -14,7 +55,7 @@ KvAppSettingsMgr::~KvAppSettingsMgr()
 
 QString KvAppSettingsMgr::fileName() const
 {
-    return settings->fileName();
+    return file;
 }
 
 void KvAppSettingsMgr::pushPath(const QString &group)

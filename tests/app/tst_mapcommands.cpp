@@ -143,6 +143,16 @@ void tst_MapCommands::storedMaps()
     QCOMPARE(run({QStringLiteral("maps"), QStringLiteral("list")}).out, QStringLiteral("SecondLife\n"));
     QSettings store(settings(), QSettings::IniFormat);
     QVERIFY(!store.contains(QStringLiteral("BVHIO/Arms_DATA")));
+
+    // A store that does not parse stays as it is; the defaults hold, said once.
+    const QByteArray broken = "[BVHIO\nMaps=Arms;\n";
+    QFile file(settings());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(broken) == broken.size());
+    file.close();
+    result = run({QStringLiteral("maps"), QStringLiteral("list")});
+    QCOMPARE(std::pair(result.exitCode, result.out), std::pair(0, QStringLiteral("SecondLife\n")));
+    QCOMPARE(result.err.count(settings() + QLatin1String(" cannot be parsed")), 1);
+    QCOMPARE(readAll(settings()), broken);
 }
 
 void tst_MapCommands::shippedMapStaysDeletedUntilRestored()

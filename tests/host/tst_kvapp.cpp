@@ -64,6 +64,8 @@ private Q_SLOTS:
     void settings_data();
     void settings();
     void settingsGroups();
+    void unusableSettingsFile_data();
+    void unusableSettingsFile();
 
 private:
     QTemporaryDir dir;
@@ -237,6 +239,42 @@ void tst_KvApp::settingsGroups()
     QVERIFY(!ok);
     QVERIFY(settings.contains(QStringLiteral("BVHIO/Inner/Maps")));
     QVERIFY(KvApp::defaultSettingsFile().endsWith(QLatin1String("/kvbvh/kvbvh.ini")));
+}
+
+void tst_KvApp::unusableSettingsFile_data()
+{
+    QTest::addColumn<QByteArray>("text");  // of the file; empty: the path is a folder
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("unparseable") << QByteArray("[BVHIO\nMaps=walk;\n") << "cannot be parsed";
+    QTest::newRow("binary") << QByteArray("\x01\x02\xff\xfe garbage\n") << "cannot be parsed";
+    QTest::newRow("a-folder") << QByteArray() << "cannot be read";
+}
+
+// Left as it is, said once: the defaults hold, changes last for the session.
+void tst_KvApp::unusableSettingsFile()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, problem);
+    const QString path = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QLatin1String(".ini"));
+    QFile file(path);
+    QVERIFY(text.isEmpty() ? QDir().mkdir(path) : file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QRegularExpression::escape(path + QLatin1Char(' ') + problem)
+                                                           + QLatin1String(": the default settings are in force")));
+    {
+        KvApp app(path, false);
+        KvAppSettingsMgr *settings = app.getAppSettingsMgr();
+        QCOMPARE(settings->fileName(), path);
+        QVERIFY(settings->unusableReason().contains(problem));
+        settings->pushPath(QStringLiteral("BVHIO"));
+        QCOMPARE(settings->getStringValue(QStringLiteral("Maps"), QStringLiteral("none")), QStringLiteral("none"));
+        settings->setStringValue(QStringLiteral("Maps"), QStringLiteral("run;"));
+        QCOMPARE(settings->getStringValue(QStringLiteral("Maps"), QString()), QStringLiteral("run;"));
+    }
+    QCOMPARE(QFileInfo(path).isDir(), text.isEmpty());
+    QVERIFY(text.isEmpty() || (file.open(QIODevice::ReadOnly) && file.readAll() == text));
+    QCOMPARE(QDir(dir.path()).entryList({QString::fromLatin1(QTest::currentDataTag()) + QLatin1Char('*')}),
+             QStringList{path.section(QLatin1Char('/'), -1)});
 }
 
 QTEST_MAIN(tst_KvApp)
