@@ -7,6 +7,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 namespace {
 
 bool isExported(const CSkelHeader *record)
@@ -26,7 +28,11 @@ QString endSiteBlock(const KvNode *bone, int depth)
 
 QString CBvhOut::indentString(int n)
 {
-    return n > 0 ? QString(n, QLatin1Char('\t')) : QString();
+    // Indentation stops growing where no reader looks at it any more, so that
+    // a chain thousands of bones deep writes a file linear in its bones, not
+    // quadratic.
+    constexpr int deepest = 64;
+    return n > 0 ? QString(std::min(n, deepest), QLatin1Char('\t')) : QString();
 }
 
 QString CBvhOut::offsetString(const KvNode *node, bool useEndPoints)

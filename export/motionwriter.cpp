@@ -6,6 +6,7 @@
 
 #include "kvapp.h"
 #include "kvnode.h"
+#include "kvproperty.h"
 #include "kvscene.h"
 
 #include <QIODevice>
@@ -26,23 +27,6 @@ constexpr int chunkBytes = 64 * 1024;
 // "Zrotation Xrotation Yrotation".
 const KvRotationOrder channelOrder(2);
 
-struct ExportedBone
-{
-    const KvNode *bone;
-    bool isRoot;
-};
-
-// The bones the hierarchy writer wrote, in its block order.
-std::vector<ExportedBone> exportedBones()
-{
-    std::vector<ExportedBone> bones;
-    for (const CSkelHeader *record : bvhState().skeletonList) {
-        if (record->bone && record->exportFlag)
-            bones.push_back({record->bone, record->level == 1});
-    }
-    return bones;
-}
-
 // Angles about X, Y and Z in degrees, in single precision like the host's
 // rotation controls.
 KvVec3 degreesAt(const KvNode *bone, int ticks)
@@ -50,6 +34,31 @@ KvVec3 degreesAt(const KvNode *bone, int ticks)
     KvVec3 rad;
     bone->getLocalRot(ticks).getValue(channelOrder, rad);
     return {rad.x * radToDeg, rad.y * radToDeg, rad.z * radToDeg};
+}
+
+struct ExportedBone
+{
+    const KvNode *bone;
+    bool isRoot;
+    // A bone without rotation keys writes the same angles on every line;
+    // they are decomposed once.
+    bool unkeyed;
+    KvVec3 unkeyedDegrees;
+};
+
+// The bones the hierarchy writer wrote, in its block order.
+std::vector<ExportedBone> exportedBones()
+{
+    std::vector<ExportedBone> bones;
+    for (const CSkelHeader *record : bvhState().skeletonList) {
+        if (!record->bone || !record->exportFlag)
+            continue;
+        const KvNode *bone = record->bone;
+        const bool unkeyed = bone->getControl(3)->getNumKeys() == 0 && bone->getControl(4)->getNumKeys() == 0
+                          && bone->getControl(5)->getNumKeys() == 0;
+        bones.push_back({bone, record->level == 1, unkeyed, unkeyed ? degreesAt(bone, 0) : KvVec3()});
+    }
+    return bones;
 }
 
 // "%1 %2 %3 ": each value followed by a blank, so lines end in one.
@@ -111,7 +120,7 @@ void CBvhOut::writeMotion(QIODevice *device)
                 const KvVec3 p = b.bone->getLocalPos(ticks);
                 appendGroup(out, p.x, p.y, p.z);
             }
-            const KvVec3 deg = degreesAt(b.bone, ticks);
+            const KvVec3 deg = b.unkeyed ? b.unkeyedDegrees : degreesAt(b.bone, ticks);
             appendGroup(out, deg.z, deg.x, deg.y);
         }
         out += '\n';

@@ -101,7 +101,11 @@ KvQuat KvQuat::fromEuler(KvRotationOrder order, const KvVec3d &anglesRad) noexce
     KvQuat q;
     for (int i = 0; i < 3; ++i) {
         const int axis = order.axis(i);
-        q *= fromAxisAngle(unitAxis(axis), -component(anglesRad, axis));
+        // fromAxisAngle about a unit axis, without measuring its length.
+        const double half = -0.5 * component(anglesRad, axis);
+        const double s = std::sin(half);
+        const KvVec3d u = unitAxis(axis);
+        q *= KvQuat(u.x * s, u.y * s, u.z * s, std::cos(half), false);
     }
     return q;
 }

@@ -202,7 +202,9 @@ void settleParts(const std::vector<int> &levels, std::vector<int> &parts)
     }
 }
 
-int partOf(const QString &name)
+namespace {
+
+int partOfUncached(const QString &name)
 {
     const QString key = matchKey(name);
     int part = NoPart;
@@ -217,6 +219,23 @@ int partOf(const QString &name)
     }
     const int known = knownNamingPart(key);
     return known != NoPart ? known : part;
+}
+
+} // namespace
+
+int partOf(const QString &name)
+{
+    // Asked again and again for the same names (matching, completion, rest
+    // pose, stand-up) and thirty patterns a time: remembered. One thread.
+    static QHash<QString, int> known;
+    const auto it = known.constFind(name);
+    if (it != known.cend())
+        return *it;
+    if (known.size() > 100000)
+        known.clear();
+    const int part = partOfUncached(name);
+    known.insert(name, part);
+    return part;
 }
 
 } // namespace bodyparts

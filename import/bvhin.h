@@ -85,6 +85,8 @@ public:
     static bool holdsBoneByName(const CBvhHeader *joint);
     // Clears the mapping of every joint-list record mapped to bone.
     static void unmapNode(const KvNode *bone);
+    // unmapNode for the records read so far, through holdersOfBone.
+    void releaseBone(const KvNode *bone);
     // Sets armsAlongX (the mapping dialog shows it) from the file joint mapped
     // to a right shoulder bone, and hipTurnAngle (radians about Y) to the
     // quarter turn between the file's facing and the figure's, measured on
@@ -160,6 +162,12 @@ public:
     int standUp = -1;              // the import turns Z up to Y up: 1 yes, 0 no, -1 not yet decided
     CBvhHeader currentRecord;
     std::vector<CBvhHeader *> jointAtLevel;  // the last joint committed at each level
+    // While the hierarchy is read: the joints from the root down to the one
+    // being matched, the bones they hold, and which records hold each bone,
+    // so that matching a joint costs the same at any depth and width.
+    std::vector<const CBvhHeader *> openJoints;
+    QHash<const KvNode *, int> bonesAbove;
+    QHash<const KvNode *, std::vector<CBvhHeader *>> holdersOfBone;
     CMotionPlan motionPlan;
 };
 

@@ -59,6 +59,9 @@ void CBvhIn::resetParseState()
     frameTime = 0.0f;
     bvhState().jointList.clear();
     jointAtLevel.clear();
+    openJoints.clear();
+    bonesAbove.clear();
+    holdersOfBone.clear();
 }
 
 void CBvhIn::parseLine(QString line)
@@ -166,8 +169,17 @@ void CBvhIn::commitRecord(int type)
 {
     if (type != EndMarker)
         currentRecord.type = type;
-    if (currentRecord.type == Joint)
+    if (currentRecord.type == Joint) {
+        // Joints closed since the last one are no longer above this one.
+        while (!openJoints.empty() && openJoints.back()->level >= currentRecord.level) {
+            if (const KvNode *bone = openJoints.back()->mappedNode) {
+                if (--bonesAbove[bone] == 0)
+                    bonesAbove.remove(bone);
+            }
+            openJoints.pop_back();
+        }
         matchJointName();
+    }
 
     auto record = std::make_unique<CBvhHeader>(currentRecord);
     record->parent = findParentRecord(record->level - 1);
@@ -178,6 +190,13 @@ void CBvhIn::commitRecord(int type)
         record->parent->endPosition = record->restPosition;
     }
     CBvhHeader *committed = bvhState().jointList.append(std::move(record));
+    if (committed->mappedNode)
+        holdersOfBone[committed->mappedNode].push_back(committed);
+    if (committed->type == Joint) {
+        openJoints.push_back(committed);
+        if (committed->mappedNode)
+            ++bonesAbove[committed->mappedNode];
+    }
     if (committed->type == Joint && committed->level >= 0) {
         if (jointAtLevel.size() <= size_t(committed->level))
             jointAtLevel.resize(size_t(committed->level) + 1, nullptr);

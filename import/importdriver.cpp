@@ -72,6 +72,9 @@ bool skipsFigureBones(const CBvhHeader *joint)
     if (!parentBone || bodyparts::matchKey(joint->name).compare(bodyparts::matchKey(joint->mappedName), Qt::CaseInsensitive) != 0)
         return false;
     const KvNode *up = joint->mappedNode->getNodeParent();
+    // The usual case, answered without walking a deep figure to its root.
+    if (up == parentBone)
+        return false;
     for (up = up ? up->getNodeParent() : nullptr; up; up = up->getNodeParent()) {
         if (up == parentBone)
             return true;

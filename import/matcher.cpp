@@ -13,16 +13,12 @@ void CBvhIn::matchJointName()
     if (currentRecord.type != Joint || isSpecialJointName(currentRecord.name))
         return;
 
-    // Bones held by the joint's file ancestors. Taking one would move that
-    // ancestor off its bone (a hand-end joint taking the hand), and the
-    // mapping completion's upward walk would then shift the whole limb.
-    QVarLengthArray<const KvNode *, 16> ancestorBones;
-    for (const CBvhHeader *up = findParentRecord(currentRecord.level - 1); up; up = up->parent) {
-        if (up->mappedNode)
-            ancestorBones.append(up->mappedNode);
-    }
+    // Bones held by the joint's file ancestors are not taken. Taking one
+    // would move that ancestor off its bone (a hand-end joint taking the
+    // hand), and the mapping completion's upward walk would then shift the
+    // whole limb.
     const auto usable = [&](const CSkelHeader *candidate) {
-        return candidate && !ancestorBones.contains(candidate->bone);
+        return candidate && !bonesAbove.contains(candidate->bone);
     };
 
     // The first bone that stands for part and is free to take.
@@ -37,7 +33,7 @@ void CBvhIn::matchJointName()
     const QString key = bodyparts::matchKey(currentRecord.name);
     const auto mapTo = [this](const CSkelHeader *record) {
         currentRecord.mappedName = record->label;
-        unmapNode(record->bone);
+        releaseBone(record->bone);
         currentRecord.mappedNode = record->bone;
     };
 
@@ -105,6 +101,21 @@ void CBvhIn::unmapNode(const KvNode *bone)
         record->mappedName = QLatin1String("");
         record->figureItem = nullptr;
     }
+}
+
+void CBvhIn::releaseBone(const KvNode *bone)
+{
+    const auto holders = holdersOfBone.find(bone);
+    if (holders == holdersOfBone.end())
+        return;
+    for (CBvhHeader *record : *holders) {
+        if (record->mappedNode != bone)
+            continue;
+        record->mappedNode = nullptr;
+        record->mappedName = QLatin1String("");
+        record->figureItem = nullptr;
+    }
+    holdersOfBone.erase(holders);
 }
 
 bool CBvhIn::holdsBoneByName(const CBvhHeader *joint)
