@@ -64,12 +64,13 @@ std::vector<ExportedBone> exportedBones()
 // "%1 %2 %3 ": each value followed by a blank, so lines end in one.
 void appendGroup(QByteArray &out, float a, float b, float c)
 {
-    appendFixed6(out, a);
-    out += ' ';
-    appendFixed6(out, b);
-    out += ' ';
-    appendFixed6(out, c);
-    out += ' ';
+    char text[3 * (fixed6Room + 1)];
+    char *p = text;
+    for (const float value : {a, b, c}) {
+        p = writeFixed6(p, value);
+        *p++ = ' ';
+    }
+    out.append(text, p - text);
 }
 
 } // namespace

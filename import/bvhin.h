@@ -132,7 +132,7 @@ public:
     // Keys record's bone at the current time: a local position in file units
     // (times positionScale), a rotation given in the file's rest axes, a scale.
     void applyPosition(const CBvhHeader &record, const KvVec3 &position);
-    void applyRotation(const CBvhHeader &record, const KvQuat &fileRotation);
+    void applyRotation(const CMotionPlan::Joint &joint, const KvQuat &fileRotation);
     void applyScale(const CBvhHeader &record, const KvVec3 &scale);
     // Sets the clamp flag of the control that a channel of type drives to
     // limitsOption; remembers a rotation control's flag in savedRotationClamp.

@@ -100,6 +100,8 @@ void CBvhIn::applyFrameLine(QByteArrayView line)
     if (!motionPlan.ready)
         planMotion();
     CMotionPlan &plan = motionPlan;
+    if (!plan.restTaken)
+        plan.takeRestPose();
 
     static const SpaceTable isSpace;
     std::vector<float> &values = plan.values;
@@ -234,7 +236,7 @@ void CBvhIn::applyFrameLine(QByteArrayView line)
         if (hasPosition)
             applyPosition(*joint.record, position);
         if (hasRotation || inheritsRotation)
-            applyRotation(*joint.record, rotation * inherited);
+            applyRotation(joint, rotation * inherited);
         if (hasScale)
             applyScale(*joint.record, scale);
     }
@@ -289,24 +291,21 @@ void CBvhIn::applyScale(const CBvhHeader &record, const KvVec3 &scale)
     record.mappedNode->setLocalScale(matrix, 1.0f);
 }
 
-void CBvhIn::applyRotation(const CBvhHeader &record, const KvQuat &fileRotation)
+void CBvhIn::applyRotation(const CMotionPlan::Joint &joint, const KvQuat &fileRotation)
 {
-    KvNode *bone = record.mappedNode;
+    KvNode *bone = joint.record->mappedNode;
     if (!bone)
         return;
 
     // The file's rotation is given in axes that are world axes in its rest
     // pose; the bone turns in its parent's rest frame P (= A^-1 B). The key is
     // A P Q P^-1: Q seen from the bone, laid on its rest rotation A.
-    const KvQuat &restLocal = record.restLocalRotation;
-    const KvQuat parentRest = restLocal.inverted() * record.restWorldRotation;
-    const KvQuat key = restLocal * parentRest * fileRotation * parentRest.inverted();
+    const KvQuat key = joint.keyLead * fileRotation * joint.keyTail;
 
     // The figure's root may turn round and round; its angles must not jump by
     // a whole turn between frames, or interpolation would spin it back.
     const int t = kvScene->getTime();
-    const KvNode *parent = bone->getNodeParent();
-    const bool keepContinuous = t != 0 && (!parent || !parent->inherits("KvBone"));
+    const bool keepContinuous = t != 0 && joint.turnsFreely;
     float previous[3] = {0.0f, 0.0f, 0.0f};
     if (keepContinuous) {
         const int step = kvScene->getTimeStep();

@@ -177,3 +177,18 @@ void CBvhIn::planMotion()
     plan.handsRotation.assign(plan.joints.size(), 0);
     plan.ready = true;
 }
+
+void CMotionPlan::takeRestPose()
+{
+    // Constant for the whole import once the rest pose is aligned.
+    for (Joint &joint : joints) {
+        const CBvhHeader *record = joint.record;
+        const KvQuat parentRest = record->restLocalRotation.inverted() * record->restWorldRotation;
+        joint.keyLead = record->restLocalRotation * parentRest;
+        joint.keyTail = parentRest.inverted();
+        const KvNode *bone = record->mappedNode;
+        const KvNode *parent = bone ? bone->getNodeParent() : nullptr;
+        joint.turnsFreely = bone && (!parent || !parent->inherits("KvBone"));
+    }
+    restTaken = true;
+}

@@ -30,6 +30,11 @@ struct CMotionPlan
         bool active = true;            // false: switched off, neither keyed nor handed down
         bool hasEnd = false;           // a child joint or End Site gives it a rest direction
         bool movesFigure = false;      // its position channels key the figure's first bone
+        // The key of a file rotation Q is keyLead Q keyTail (see applyRotation),
+        // and whether the bone may turn round and round (a figure's root).
+        KvQuat keyLead;
+        KvQuat keyTail;
+        bool turnsFreely = false;
     };
 
     struct Column
@@ -48,6 +53,11 @@ struct CMotionPlan
     std::vector<char> handsRotation;   // whether that rotation came from any value
 
     bool ready = false;
+    bool restTaken = false;            // takeRestPose ran
+
+    // Reads the joints' rest rotations into keyLead and keyTail, once the
+    // rest pose is aligned and before the first line is keyed.
+    void takeRestPose();
 
     void clear()
     {
@@ -58,6 +68,7 @@ struct CMotionPlan
         handedDown.clear();
         handsRotation.clear();
         ready = false;
+        restTaken = false;
     }
     // The joint that keys bone, or null.
     const Joint *keyer(const KvNode *bone) const
