@@ -204,22 +204,23 @@ bool Reader::readFigure(const QJsonObject &object, KvFigureDesc &desc)
 
 void appendString(QByteArray &out, const QString &text)
 {
-    out += '"';
+    QByteArray quoted = "\"";
     for (const char c : text.toUtf8()) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
+        case '"': quoted += "\\\""; break;
+        case '\\': quoted += "\\\\"; break;
+        case '\n': quoted += "\\n"; break;
+        case '\t': quoted += "\\t"; break;
+        case '\r': quoted += "\\r"; break;
         default:
             if (static_cast<unsigned char>(c) < 0x20)
-                out += "\\u00" + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
+                quoted += "\\u00" + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
             else
-                out += c;
+                quoted += c;
         }
     }
-    out += '"';
+    // Qt's reader drops a byte order mark that opens a string.
+    out += quoted.replace("\xEF\xBB\xBF", "\\ufeff") + '"';
 }
 
 // The reader parses a double and narrows it to float. The shortest float

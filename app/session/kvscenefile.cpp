@@ -27,8 +27,9 @@ const char *const controlNames[9] = {"xPos", "yPos", "zPos", "xRot", "yRot", "zR
 void appendString(QByteArray &out, const QString &text)
 {
     // The figure text is made by the figure writer; this only has to quote
-    // bone names the same way.
-    out += QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).chopped(1).mid(1);
+    // bone names the same way, byte order marks too (Qt's reader drops one
+    // that opens a string).
+    out += QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).chopped(1).mid(1).replace("\xEF\xBB\xBF", "\\ufeff");
 }
 
 // The reader parses a double and narrows it to float; where the shortest
@@ -344,7 +345,9 @@ std::optional<KvSceneDesc> KvSceneFile::fromJson(const QByteArray &json, const Q
         reader.fail(QStringLiteral("figure: expected an object"));
         return failed();
     }
-    const QByteArray figureText = QJsonDocument(root.value(QLatin1String("figure")).toObject()).toJson();
+    // Escaped, a byte order mark opening a name survives the figure reader.
+    const QByteArray figureText =
+        QJsonDocument(root.value(QLatin1String("figure")).toObject()).toJson().replace("\xEF\xBB\xBF", "\\ufeff");
     std::optional<KvFigureDesc> figure =
         KvFigureFile::fromJson(figureText, sourceName + QLatin1String(": figure"), &reader.error);
     if (!figure)

@@ -63,12 +63,14 @@ bool sameBits(float a, float b)
 void tst_KvSceneFile::roundTripIsExact()
 {
     KvSceneDesc desc = smallScene();
+    // A byte order mark opening a name, which Qt's reader would drop unescaped.
+    const QString thigh = desc.figure.bones[1].name = QStringLiteral("\ufefflThigh");
     // Values whose shortest text is long or near the edges of float.
     const std::vector<float> awkward{0.1f, -1.0f / 3.0f, 1e-7f, 3.4028235e38f, std::numeric_limits<float>::denorm_min(),
                                      123456.789f, 43.528519f};
     desc.tracks.push_back({QStringLiteral("hip"), 1, {0, 40, 80, 120, 160, 200, 240}, awkward});   // even: start/step
-    desc.tracks.push_back({QStringLiteral("lThigh"), 3, {-40, 0, 7, 4800}, {1.5f, -2.25f, 0.0f, 9.75f}});  // uneven
-    desc.tracks.push_back({QStringLiteral("lThigh"), 8, {100}, {1.25f}});  // one key
+    desc.tracks.push_back({thigh, 3, {-40, 0, 7, 4800}, {1.5f, -2.25f, 0.0f, 9.75f}});  // uneven
+    desc.tracks.push_back({thigh, 8, {100}, {1.25f}});  // one key
 
     QString error;
     const QByteArray json = KvSceneFile::toJson(desc, &error);

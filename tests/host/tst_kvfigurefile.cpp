@@ -76,8 +76,8 @@ void tst_KvFigureFile::roundTrip_data()
     QTest::addColumn<KvFigureDesc>("desc");
     // Bones as {name, label, parent, origin, end, order, limits}.
     const KvFigureDesc text{QStringLiteral("quote\" back\\slash"), QStringLiteral("Figür\twith\ncontrols \x01"),
-        {{QStringLiteral("Left Hip"), {}, {}, {}, {1, 0, 0}, KvRotationOrder(KvRotationOrder::ZYX), {}},
-         {QStringLiteral("Knie \"L\""), QStringLiteral("\u00e9\u4e2d"), QStringLiteral("Left Hip"), {}, {},
+        {{QStringLiteral("\ufeffLeft Hip"), {}, {}, {}, {1, 0, 0}, KvRotationOrder(KvRotationOrder::ZYX), {}},
+         {QStringLiteral("Knie \"L\""), QStringLiteral("\u00e9\u4e2d"), QStringLiteral("\ufeffLeft Hip"), {}, {},
           KvRotationOrder(KvRotationOrder::XZY), {}}}};
     QTest::newRow("awkward-text") << text;
     const KvFigureDesc numbers{QStringLiteral("n"), {},
