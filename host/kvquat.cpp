@@ -192,13 +192,13 @@ KvVec3d KvQuat::toEuler(KvRotationOrder order) const noexcept
     // At gimbal lock the first and last axes coincide: the first angle is
     // undefined, so it is 0 and the last takes the whole turn.
     const double a = cosB < 1e-12 ? 0.0 : std::atan2(s * m[k][j], m[k][k]);
-    double c;
-    if (cosB > 1e-3) {
-        c = std::atan2(s * m[j][i], m[i][i]);
-    } else {
-        // Near gimbal lock a is poorly conditioned: the last angle then comes
-        // from what remains once a and b are undone, so that the three still
-        // compose back to this rotation.
+    // The last angle in closed form. Near gimbal lock, where a is poorly
+    // conditioned, it comes from what remains once a and b are undone, so
+    // that the three still compose back to this rotation; and so it does
+    // near zero, where the two ways may disagree in the sign of a tiny angle
+    // that writers show ("-0.000000").
+    double c = std::atan2(s * m[j][i], m[i][i]);
+    if (cosB <= 1e-3 || std::abs(c) < 1e-8) {
         const Matrix rest = product(m, transposed(product(axisMatrix(j, b), axisMatrix(i, a))));
         c = std::atan2(s * rest[j][i], rest[i][i]);
     }
