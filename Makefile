@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test demo sanitize bench clean
+.PHONY: all deps configure build test demo sanitize bench fuzz clean
 
 all: build
 
@@ -79,6 +79,44 @@ demo: build
 	@echo "Drawing eight frames of it from the front and the side:"
 	@$(BUILD_DIR)/bin/kvbvh --settings out/demo-settings.ini preview $(DEMO_OUTPUT) -o $(DEMO_PREVIEW)
 	@echo "Wrote $(abspath $(DEMO_PREVIEW))"
+
+# libFuzzer programs (fuzz/) built with clang in a folder of their own, each
+# run in turn for FUZZ_SECONDS on a corpus seeded from data/ and from files
+# the kvbvh command writes. Every file a run writes, its settings included,
+# stays in a scratch folder. Inputs that crash or hang land in
+# $(FUZZ_DIR)/artifacts; the last statistics line of each run is printed.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_import fuzz_maps fuzz_bvhfigure fuzz_json
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+FUZZ_KVBVH := ASAN_OPTIONS=detect_leaks=0 $(FUZZ_DIR)/bin/kvbvh --settings $(FUZZ_DIR)/seeds/settings.ini --quiet
+fuzz:
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(DEB_PACKAGES) $(FUZZ_PACKAGES)"
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DKV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS) kvbvh_app
+	rm -rf $(FUZZ_DIR)/seeds && mkdir -p $(FUZZ_DIR)/seeds/bvh $(FUZZ_DIR)/seeds/maps $(FUZZ_DIR)/seeds/json $(FUZZ_DIR)/artifacts
+	cp data/bvh/*.bvh $(FUZZ_DIR)/seeds/bvh/
+	$(FUZZ_KVBVH) figure export default -o $(FUZZ_DIR)/seeds/json/default-figure.json
+	$(FUZZ_KVBVH) figure export data/bvh/sl_tpose_qavimator.bvh -o $(FUZZ_DIR)/seeds/json/tpose-figure.json
+	$(FUZZ_KVBVH) import data/bvh/sl_tpose_qavimator.bvh -o $(FUZZ_DIR)/seeds/json/tpose-scene.json
+	$(FUZZ_KVBVH) import data/bvh/bvhio_blank_lines.bvh -o $(FUZZ_DIR)/seeds/json/blank-lines-scene.json
+	$(FUZZ_KVBVH) maps export SecondLife $(FUZZ_DIR)/seeds/maps/secondlife.map
+	printf 'SecondLife;walk;\n' | cat - $(FUZZ_DIR)/seeds/maps/secondlife.map > $(FUZZ_DIR)/seeds/maps/listed.map
+	printf 'walk;\nHips=hip;Chest=chest;Neck=neck;LeftUpLeg=lThigh;\n' > $(FUZZ_DIR)/seeds/maps/walk.map
+	@for t in $(FUZZ_TARGETS); do \
+	  case $$t in fuzz_maps) seeds=maps;; fuzz_json) seeds=json;; *) seeds=bvh;; esac; \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$t $(FUZZ_DIR)/logs/$$t; \
+	  echo "Fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  ( cd $(FUZZ_DIR)/logs/$$t && QT_QPA_PLATFORM=offscreen \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ../../bin/$$t -max_total_time=$(FUZZ_SECONDS) -jobs=1 -workers=1 -max_len=65536 -timeout=25 \
+	      -artifact_prefix=$(CURDIR)/$(FUZZ_DIR)/artifacts/$$t- \
+	      $(CURDIR)/$(FUZZ_DIR)/corpus/$$t $(CURDIR)/$(FUZZ_DIR)/seeds/$$seeds ) || status=1; \
+	  grep -E '^#[0-9]+' $(FUZZ_DIR)/logs/$$t/fuzz-0.log | tail -1; \
+	done; \
+	ls $(FUZZ_DIR)/artifacts; exit $${status:-0}
 
 clean:
 	rm -rf $(BUILD_DIR)
