@@ -7,6 +7,7 @@
 #include "kvapp.h"
 #include "kvnode.h"
 #include "kvnodedlg.h"
+#include "kvproperty.h"
 #include "kvscene.h"
 
 #include <QChar>
@@ -183,6 +184,20 @@ int CBvhIn::read(const QString &path, const KvFileIOSettings &settings)
         prepareMotion();
         alignRestPose();
         computePositionScale();
+        // Room for a key a line on every keyed control, so that a long take
+        // does not regrow them (and briefly hold them twice) as it is keyed.
+        const KvTimeRange range = kvScene->getAnimRange();
+        const int step = std::max(1, kvScene->getTimeStep());
+        const qint64 inRange = range.contains(kvScene->getTime()) ? qint64(range.end - kvScene->getTime()) / step + 1 : 0;
+        const int lines = clampToInt(std::min({qint64(numFrames), textLineCount - textLinesRead, inRange}));
+        for (const CMotionPlan::Joint &joint : motionPlan.joints) {
+            if (!joint.bone)
+                continue;
+            for (int c = joint.movesFigure ? 0 : 3; c < 6; ++c) {
+                KvFloatProperty *control = joint.bone->getControl(c);
+                control->reserveKeys(control->getNumKeys() + lines);
+            }
+        }
     }
 
     // The hierarchy never ended: nothing was shown, and prepareMotion never
