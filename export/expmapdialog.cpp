@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -143,6 +144,9 @@ void CExpMapDialog::buildLayout()
         "that bone and every bone below it; one click on an empty cell switches on that bone and every bone above "
         "it.</p>"));
     layout->addWidget(nodeList);
+    depthNote = new QLabel(tr("Bones nested deeper than %1 levels are listed at level %1.").arg(listDepthLimit), this);
+    depthNote->hide();
+    layout->addWidget(depthNote);
 
     auto *buttonRow = new QHBoxLayout;
     buttonRow->setContentsMargins(0, 0, 0, 0);
@@ -192,7 +196,7 @@ void CExpMapDialog::initDialog()
     if (!bonesListed) {
         nodeList->clear();
         const KvSkeleton *skeleton = bvhState().targetSkeleton;
-        addBoneItem(skeleton ? skeleton->getNodeChild(0) : nullptr, nullptr, 1);
+        listBones(skeleton ? skeleton->getNodeChild(0) : nullptr);
         bonesListed = true;
         return;
     }
@@ -205,66 +209,86 @@ void CExpMapDialog::initDialog()
     }
 }
 
-void CExpMapDialog::addBoneItem(KvNode *node, CSkelHeader *parentRecord, int level)
+void CExpMapDialog::listBones(KvNode *root)
 {
-    if (!node || !node->inherits("KvBone"))
-        return;
+    struct Pending
+    {
+        KvNode *node;
+        QTreeWidgetItem *parentItem;
+        int level;
+        int itemDepth;  // of parentItem: 0 for the top
+    };
+    std::vector<Pending> pending{{root, nullptr, 1, 0}};
+    bool flattened = false;
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        KvNode *node = next.node;
+        if (!node || !node->inherits("KvBone"))
+            continue;
 
-    auto record = std::make_unique<CSkelHeader>();
-    record->name = node->getName();
-    record->label = record->name;
-    record->bone = node;
-    record->level = level;
-    record->exportFlag = true;
-    const QStringList texts{record->name, record->label, exportMark};
-    auto *item = parentRecord && parentRecord->listItem ? new QTreeWidgetItem(parentRecord->listItem, texts)
-                                                         : new QTreeWidgetItem(nodeList, texts);
-    item->setFlags(item->flags() | Qt::ItemIsEditable);
-    item->setExpanded(true);
-    record->listItem = item;
-    CSkelHeader *self = bvhState().skeletonList.append(std::move(record));
+        auto record = std::make_unique<CSkelHeader>();
+        record->name = node->getName();
+        record->label = record->name;
+        record->bone = node;
+        record->level = next.level;
+        record->exportFlag = true;
+        const QStringList texts{record->name, record->label, exportMark};
+        QTreeWidgetItem *parentItem = next.parentItem;
+        int itemDepth = next.itemDepth;
+        if (parentItem && itemDepth >= listDepthLimit) {
+            parentItem = parentItem->parent();
+            --itemDepth;
+            flattened = true;
+        }
+        auto *item = parentItem ? new QTreeWidgetItem(parentItem, texts) : new QTreeWidgetItem(nodeList, texts);
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        item->setExpanded(true);
+        record->listItem = item;
+        CSkelHeader *self = bvhState().skeletonList.append(std::move(record));
+        recordOfItem.insert(item, self);
+        if (!recordOfBone.contains(node))
+            recordOfBone.insert(node, self);
 
-    for (int i = 0; i < node->getNumNodeChildren(); ++i)
-        addBoneItem(node->getNodeChild(i), self, level + 1);
+        // Reversed onto the stack, so that children are listed in order.
+        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back({node->getNodeChild(i), item, next.level + 1, itemDepth + 1});
+    }
+    depthNote->setVisible(flattened);
 }
 
 CSkelHeader *CExpMapDialog::findRecordByItem(const QTreeWidgetItem *item) const
 {
-    for (CSkelHeader *record : bvhState().skeletonList) {
-        if (record->listItem == item)
-            return record;
-    }
-    return nullptr;
+    return recordOfItem.value(item, nullptr);
 }
 
 void CExpMapDialog::disableBranch(KvNode *node)
 {
-    if (!node)
-        return;
-    for (CSkelHeader *record : bvhState().skeletonList) {
-        if (record->bone != node)
+    std::vector<KvNode *> pending{node};
+    while (!pending.empty()) {
+        KvNode *next = pending.back();
+        pending.pop_back();
+        if (!next)
             continue;
-        record->exportFlag = false;
-        if (record->listItem)
-            record->listItem->setText(ExportColumn, noExportMark);
-        break;
+        if (CSkelHeader *record = recordOfBone.value(next, nullptr)) {
+            record->exportFlag = false;
+            if (record->listItem)
+                record->listItem->setText(ExportColumn, noExportMark);
+        }
+        for (int i = 0; i < next->getNumNodeChildren(); ++i)
+            pending.push_back(next->getNodeChild(i));
     }
-    for (int i = 0; i < node->getNumNodeChildren(); ++i)
-        disableBranch(node->getNodeChild(i));
 }
 
 void CExpMapDialog::enableToRoot(KvNode *node)
 {
-    if (!node)
-        return;
-    for (CSkelHeader *record : bvhState().skeletonList) {
-        if (record->bone != node)
-            continue;
-        record->exportFlag = true;
-        if (record->listItem)
-            record->listItem->setText(ExportColumn, exportMark);
+    for (; node; node = node->getNodeParent()) {
+        if (CSkelHeader *record = recordOfBone.value(node, nullptr)) {
+            record->exportFlag = true;
+            if (record->listItem)
+                record->listItem->setText(ExportColumn, exportMark);
+        }
     }
-    enableToRoot(node->getNodeParent());
 }
 
 void CExpMapDialog::loadMapFile()

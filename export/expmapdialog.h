@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 class QCheckBox;
+class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 class CSkelHeader;
@@ -62,10 +64,20 @@ private:
     // Applies stored map name to the labels and shows them with the stored
     // option; nothing without a settings store.
     void loadMap(const QString &name);
-    void addBoneItem(KvNode *node, CSkelHeader *parentRecord, int level);
+    // Lists the bones below root in pre-order, a record for each, without
+    // recursion: a figure may be a chain of any depth.
+    void listBones(KvNode *root);
     CSkelHeader *findRecordByItem(const QTreeWidgetItem *item) const;
     void disableBranch(KvNode *node);
     void enableToRoot(KvNode *node);
 
     bool bonesListed = false;
+    QHash<const QTreeWidgetItem *, CSkelHeader *> recordOfItem;
+    QHash<const KvNode *, CSkelHeader *> recordOfBone;
+    QLabel *depthNote = nullptr;
+
+public:
+    // Deeper bones are listed at this level: a tree view cannot usefully show
+    // (nor Qt tear down without recursing) thousands of nested rows.
+    static constexpr int listDepthLimit = 100;
 };

@@ -1,5 +1,7 @@
 #include "namepattern.h"
 
+#include <algorithm>
+
 namespace {
 
 // Letters, digits and the underscore, as a word boundary sees them.
@@ -7,11 +9,34 @@ const QLatin1String wordChar("[\\p{L}\\p{N}_]");
 
 } // namespace
 
+namespace {
+
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 128; });
+}
+
+} // namespace
+
 CNamePattern::CNamePattern(const QString &wildcard, Mode mode)
     : source(wildcard)
+    , mode(mode)
+{
+    // Joint names become patterns by the thousand: a plain ASCII name is
+    // matched as text, and compiled only for a text outside ASCII, where
+    // Unicode case folding needs the expression.
+    literal = mode == Anywhere && isAscii(wildcard)
+           && std::none_of(wildcard.cbegin(), wildcard.cend(), [](QChar c) {
+                  return c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[');
+              });
+    if (!literal)
+        compile();
+}
+
+void CNamePattern::compile() const
 {
     bool valid = false;
-    QString rx = toRegularExpression(wildcard, &valid);
+    QString rx = toRegularExpression(source, &valid);
     if (!valid) {
         // An unclosed set: keep an expression that does not compile, so that
         // the pattern reports itself invalid and fits nothing.
@@ -24,10 +49,20 @@ CNamePattern::CNamePattern(const QString &wildcard, Mode mode)
                                  | QRegularExpression::DotMatchesEverythingOption
                                  | QRegularExpression::UseUnicodePropertiesOption);
     expression.optimize();
+    compiled = true;
+}
+
+bool CNamePattern::isValid() const
+{
+    return literal || expression.isValid();
 }
 
 bool CNamePattern::fits(const QString &text) const
 {
+    if (literal && isAscii(text))
+        return text.contains(source, Qt::CaseInsensitive);
+    if (!compiled)
+        compile();
     return expression.isValid() && expression.match(text).hasMatch();
 }
 

@@ -13,8 +13,8 @@
 // A '[' without its closing ']' makes the pattern invalid; an invalid pattern
 // fits nothing.
 //
-// The pattern is compiled once, when it is built: keep fixed patterns in
-// statics and reuse them.
+// The pattern is compiled once, when it is built or first needed: keep fixed
+// patterns in statics and reuse them.
 class CNamePattern
 {
 public:
@@ -26,7 +26,7 @@ public:
     explicit CNamePattern(const QString &wildcard, Mode mode = Anywhere);
 
     bool fits(const QString &text) const;
-    bool isValid() const { return expression.isValid(); }
+    bool isValid() const;
     QString wildcard() const { return source; }
 
     // The regular expression (unanchored) that matches what wildcard matches;
@@ -34,6 +34,11 @@ public:
     static QString toRegularExpression(const QString &wildcard, bool *valid = nullptr);
 
 private:
+    void compile() const;
+
     QString source;
-    QRegularExpression expression;
+    Mode mode;
+    bool literal = false;  // plain ASCII text, matched without the expression
+    mutable bool compiled = false;
+    mutable QRegularExpression expression;
 };

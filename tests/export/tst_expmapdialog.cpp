@@ -96,8 +96,10 @@ void tst_ExpMapDialog::listsBones()
                                            "lShin:3:lShin+"));
         QCOMPARE(dialog.nodeList->topLevelItemCount(), 1);
         QStringList texts;
-        for (const QLabel *label : dialog.findChildren<QLabel *>())
-            texts += label->text();
+        for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+            if (label->isVisibleTo(&dialog))
+                texts += label->text();
+        }
         QCOMPARE(texts, QStringList({"Selected Figure:<b>Figure &lt;1&gt;</b>", "Selected File:<b>walk.bvh</b>"}));
     }
     bvhState().clearLists();
@@ -105,8 +107,41 @@ void tst_ExpMapDialog::listsBones()
     statue.addChild(new KvNode(QStringLiteral("base")));
     statue.getNodeChild(0)->addChild(new KvBone(QStringLiteral("arm")));
     bvhState().targetSkeleton = &statue;
+    {
+        CExpMapDialog dialog;
+        QCOMPARE(bvhState().skeletonList.count() + dialog.nodeList->topLevelItemCount(), 0);
+    }
+
+    // A chain deeper than the list shows: records keep their levels (the
+    // writer nests by them), rows below the limit sit at the limit, and the
+    // export marks still follow the bones.
+    bvhState().clearLists();
+    KvSkeleton chain(QStringLiteral("chain"));
+    KvNode *tip = &chain;
+    const int depth = CExpMapDialog::listDepthLimit + 50;
+    for (int i = 1; i <= depth; ++i) {
+        auto *bone = new KvBone(QStringLiteral("b%1").arg(i));
+        tip->addChild(bone);
+        tip = bone;
+    }
+    bvhState().targetSkeleton = &chain;
     CExpMapDialog dialog;
-    QCOMPARE(bvhState().skeletonList.count() + dialog.nodeList->topLevelItemCount(), 0);
+    const auto &list = bvhState().skeletonList;
+    QCOMPARE(list.count(), depth);
+    int deepest = 0;
+    for (int i = 0; i < depth; ++i) {
+        QCOMPARE(list.at(i)->level, i + 1);
+        int rowDepth = 1;
+        for (const QTreeWidgetItem *up = list.at(i)->listItem->parent(); up; up = up->parent())
+            ++rowDepth;
+        deepest = std::max(deepest, rowDepth);
+    }
+    QCOMPARE(deepest, int(CExpMapDialog::listDepthLimit));
+    QVERIFY(dialog.findChildren<QLabel *>().last()->isVisibleTo(&dialog));
+    dialog.colClickedList1(list.at(depth - 10)->listItem, CExpMapDialog::ExportColumn);
+    QCOMPARE(int(std::count_if(list.begin(), list.end(), [](const CSkelHeader *r) { return r->exportFlag; })), depth - 10);
+    dialog.colClickedList1(list.at(depth - 1)->listItem, CExpMapDialog::ExportColumn);
+    QVERIFY(std::all_of(list.begin(), list.end(), [](const CSkelHeader *r) { return r->exportFlag; }));
 }
 
 void tst_ExpMapDialog::exportMarks_data()
