@@ -7,6 +7,7 @@
 
 #include <QMap>
 
+#include <algorithm>
 #include <cmath>
 
 int runInfoCommand(CommandContext &context, const QStringList &arguments)
@@ -38,12 +39,15 @@ int runInfoCommand(CommandContext &context, const QStringList &arguments)
     out << "Joints: " << scan->joints.size() << ", End Sites: " << scan->endSites << ", channels: "
         << scan->channelCount << '\n';
     const int lineWidth = int(QString::number(scan->joints.empty() ? 1 : scan->joints.back().line).size());
+    // Names indented by depth, up to a point: a chain thousands deep would
+    // otherwise print more blanks than names.
+    const auto indent = [](const KvBvhJoint &joint) { return 2 * std::min(joint.depth, 64); };
     qsizetype nameWidth = 0;
     for (const KvBvhJoint &joint : scan->joints)
-        nameWidth = qMax(nameWidth, joint.depth * 2 + joint.name.size());
+        nameWidth = qMax(nameWidth, indent(joint) + joint.name.size());
     QMap<QString, int> orders;
     for (const KvBvhJoint &joint : scan->joints) {
-        const QString name = QString(joint.depth * 2, QLatin1Char(' ')) + joint.name;
+        const QString name = QString(indent(joint), QLatin1Char(' ')) + joint.name;
         out << "  line " << QString::number(joint.line).rightJustified(lineWidth) << "  " << name.leftJustified(nameWidth)
             << "  " << joint.channels.join(QLatin1Char(' ')) << '\n';
         if (!joint.rotationOrder.isEmpty())

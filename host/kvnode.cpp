@@ -26,12 +26,18 @@ KvNode::KvNode(const QString &name, QObject *parent)
 
 KvNode::~KvNode()
 {
-    // Children go first and must not edit our list while we walk it.
-    for (KvNode *child : children) {
-        child->nodeParent = nullptr;
-        delete child;
-    }
+    // Descendants go first, the deepest first, each cut loose beforehand so
+    // that no destructor walks further: a figure may be a chain of any depth.
+    std::vector<KvNode *> below(children.begin(), children.end());
     children.clear();
+    for (size_t i = 0; i < below.size(); ++i) {
+        KvNode *node = below[i];
+        below.insert(below.end(), node->children.begin(), node->children.end());
+        node->children.clear();
+        node->nodeParent = nullptr;
+    }
+    for (auto it = below.rbegin(); it != below.rend(); ++it)
+        delete *it;
     if (nodeParent) {
         auto &siblings = nodeParent->children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());

@@ -202,8 +202,11 @@ int CBvhIn::read(const QString &path, const KvFileIOSettings &settings)
 
     // The hierarchy never ended: nothing was shown, and prepareMotion never
     // saved a scene time to go back to. Leave the scene as it is.
-    if (inHierarchy)
-        return stop(tr("The selected file has no motion data."));
+    if (inHierarchy) {
+        // A file that opens but fails to read says so, not that it lacks motion.
+        return stop(file.error() == QFileDevice::NoError ? tr("The selected file has no motion data.")
+                                                         : tr("The selected file can not be read."));
+    }
 
     fitRangeToFrames();
     restoreRotationLimits();

@@ -8,6 +8,7 @@
 #include "kvscene.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QScopeGuard>
 #include <QTreeWidget>
 
@@ -91,13 +92,22 @@ bool hasKeys(const KvNode *bone)
 // as a user would: a press on its export mark.
 void leaveOutUnkeyed(QTreeWidget *bones, const KvSkeleton *skeleton)
 {
+    // The first bone of each name, as findBone would find it, without a
+    // search through the whole figure per row.
+    QList<KvBone *> all;
+    skeleton->getAllBones(all);
+    QHash<QString, const KvNode *> boneNamed;
+    for (const KvBone *bone : all) {
+        if (!boneNamed.contains(bone->getName()))
+            boneNamed.insert(bone->getName(), bone);
+    }
     std::vector<QTreeWidgetItem *> pending;
     for (int i = 0; i < bones->topLevelItemCount(); ++i)
         pending.push_back(bones->topLevelItem(i));
     while (!pending.empty()) {
         QTreeWidgetItem *item = pending.back();
         pending.pop_back();
-        const KvNode *bone = skeleton->findBone(item->text(0));
+        const KvNode *bone = boneNamed.value(item->text(0), nullptr);
         if (bone && !hasKeys(bone)) {
             Q_EMIT bones->itemPressed(item, 2);
             continue;
