@@ -191,10 +191,13 @@ std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool n
 // stderr carries the program's own lines, which scripts read: one error
 // line on failure. Qt's chatter about the environment (a missing runtime
 // folder, the offscreen platform) would break that; its critical and fatal
-// messages still go through.
+// messages still go through, critical ones as the program's own warnings
+// (the host's word on an unusable settings file).
 void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
+    if (type == QtCriticalMsg)
+        QTextStream(stderr) << "kvbvh: warning: " << message << Qt::endl;
+    else if (type == QtFatalMsg)
         defaultMessageHandler(type, context, message);
 }
 
