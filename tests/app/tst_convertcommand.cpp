@@ -382,20 +382,30 @@ void tst_ConvertCommand::failures_data()
     QTest::newRow("export-missing-scene") << QStringList{"export", "scene.json", "-o", "out.bvh"}
                                           << "scene.json: no such file$";
     QTest::newRow("export-not-a-scene") << QStringList{"export", walk, "-o", "out.bvh"} << ".+cmu_12_01_walk_mb.bvh:1: .+$";
+    QTest::newRow("onto-its-input") << QStringList{"convert", "take.bvh", "-o", "./take.bvh"}
+                                    << "\\./take\\.bvh: will not write over the input$";
+    QTest::newRow("fails-among-processes") << QStringList{"convert", "--quiet", "-j", "2", walk, "nowhere.bvh", "--out-dir", "outs"}
+                                           << "nowhere.bvh: no such file$";
 }
 
 void tst_ConvertCommand::failures()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, error);
-    // A real settings file, so that "kvbvh.ini" exists as a file that is no BVH.
+    // A real settings file, so that "kvbvh.ini" exists as a file that is no BVH,
+    // and a copy of a take that no run may change.
     QCOMPARE(run({QStringLiteral("maps"), QStringLiteral("list")}).exitCode, 0);
+    const QByteArray take = readAll(sample(QStringLiteral("cmu_12_01_walk_mb.bvh")));
+    QFile copy(path(QStringLiteral("take.bvh")));
+    QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(take) == take.size());
+    copy.close();
 
     const Run result = run(arguments);
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(isOneErrorLine(result.err, error), qPrintable(result.err));
     QVERIFY(result.out.isEmpty());
     QVERIFY2(!QFileInfo::exists(path(QStringLiteral("out.bvh"))), "an output file was left behind");
+    QVERIFY(readAll(path(QStringLiteral("take.bvh"))) == take);
 }
 
 void tst_ConvertCommand::badUsage_data()

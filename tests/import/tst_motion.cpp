@@ -18,6 +18,7 @@ private Q_SLOTS:
     void cleanup() { host.reset(); }
     void frameLine_data();
     void frameLine();
+    void shortLastLine();
     void keyingJoint_data();
     void keyingJoint();
     void continuity_data();
@@ -70,6 +71,22 @@ void tst_Motion::frameLine_data()
     QTest::newRow("blank-lines") << six << QByteArrayList{"", " \t ", "\t1e1\v0  -2.5E+0 \f1e-1\r 0 0 99", "\r"}
                                  << false << 1 << "10 0 -2.5" << "Z X Y 0.1 0 0" << "-";
     QTest::newRow("short-line") << six << QByteArrayList{"1 5"} << false << 1 << "1 0 0" << "-" << "-";
+}
+
+// A last line that stops before a joint's values keys nothing on that joint's
+// bone, not even the rotation an unmapped joint above hands down.
+void tst_Motion::shortLastLine()
+{
+    skeleton = addFigure({"hip", "chest<hip"});
+    CBvhIn in;
+    start(in, hierarchy({"hip", "x<hip", "chest<x"}), {"x="});
+    in.applyFrameLine("1 2 3 10 20 30 40 50 60 70 80 90");
+    in.applyFrameLine("1 2 3 11 21 31 41 51 61");
+    const int t = kvScene->getTimeStep();
+    int index = 0;
+    QVERIFY(skeleton->findBone(QStringLiteral("hip"))->getControl(0)->findKeyAt(t, index));
+    for (int c = 3; c < 6; ++c)
+        QVERIFY(!skeleton->findBone(QStringLiteral("chest"))->getControl(c)->findKeyAt(t, index));
 }
 
 // One joint driving the figure's first bone: values land in their slots and
