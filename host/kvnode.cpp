@@ -76,9 +76,14 @@ int KvNode::currentTime() const
 
 void KvNode::setScene(KvScene *s)
 {
-    owningScene = s;
-    for (KvNode *child : children)
-        child->setScene(s);
+    // Without recursion: a figure may be a chain of any depth.
+    std::vector<KvNode *> pending{this};
+    while (!pending.empty()) {
+        KvNode *node = pending.back();
+        pending.pop_back();
+        node->owningScene = s;
+        pending.insert(pending.end(), node->children.begin(), node->children.end());
+    }
 }
 
 KvVec3 KvNode::getLocalPos(int t) const
@@ -188,13 +193,19 @@ KvSkeleton::KvSkeleton(const QString &name, QObject *parent)
 
 namespace {
 
-void collectBones(const KvNode *node, QList<KvBone *> &bones)
+// Depth first, children in order, without recursion.
+void collectBones(const KvNode *root, QList<KvBone *> &bones)
 {
-    for (int i = 0; i < node->getNumNodeChildren(); ++i) {
-        KvNode *child = node->getNodeChild(i);
-        if (auto *bone = qobject_cast<KvBone *>(child))
+    std::vector<const KvNode *> pending;
+    for (int i = root->getNumNodeChildren() - 1; i >= 0; --i)
+        pending.push_back(root->getNodeChild(i));
+    while (!pending.empty()) {
+        const KvNode *node = pending.back();
+        pending.pop_back();
+        if (auto *bone = qobject_cast<KvBone *>(const_cast<KvNode *>(node)))
             bones.append(bone);
-        collectBones(child, bones);
+        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back(node->getNodeChild(i));
     }
 }
 

@@ -11,6 +11,8 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <vector>
+
 namespace {
 
 enum Column { LabelColumn, TypeColumn };
@@ -103,36 +105,55 @@ void KvNodeDlg::accept()
 
 // Builds the item of node and of the part of its subtree worth showing;
 // null when nothing in the subtree can be chosen.
-QTreeWidgetItem *KvNodeDlg::addNode(KvNode *node, QTreeWidgetItem *parentItem)
+QTreeWidgetItem *KvNodeDlg::addNode(KvNode *root, QTreeWidgetItem *parentItem)
 {
-    if (!node)
+    if (!root)
         return nullptr;
-    const bool choosable = classFilter.isEmpty() || node->inherits(classFilter.toLatin1().constData());
-
-    auto *item = new QTreeWidgetItem(parentItem);
-    const QString label = node->getLabel().isEmpty() ? node->getName() : node->getLabel();
-    item->setText(LabelColumn, label);
-    item->setText(TypeColumn, typeName(node));
-    item->setData(LabelColumn, Qt::UserRole, QVariant::fromValue<QObject *>(node));
-
-    bool leadsSomewhere = false;
-    for (int i = 0; i < node->getNumNodeChildren(); ++i)
-        leadsSomewhere = addNode(node->getNodeChild(i), item) || leadsSomewhere;
-
-    if (!choosable && !leadsSomewhere) {
-        delete item;
-        return nullptr;
+    // Depth first without recursion (a figure may be a chain of any depth):
+    // an item is settled once all its children are.
+    struct Open
+    {
+        KvNode *node;
+        QTreeWidgetItem *item;
+        int nextChild;
+        bool leadsSomewhere;
+    };
+    const auto open = [&](KvNode *node, QTreeWidgetItem *parent) {
+        auto *item = new QTreeWidgetItem(parent);
+        const QString label = node->getLabel().isEmpty() ? node->getName() : node->getLabel();
+        item->setText(LabelColumn, label);
+        item->setText(TypeColumn, typeName(node));
+        item->setData(LabelColumn, Qt::UserRole, QVariant::fromValue<QObject *>(node));
+        return Open{node, item, 0, false};
+    };
+    std::vector<Open> stack{open(root, parentItem)};
+    QTreeWidgetItem *settled = nullptr;
+    while (!stack.empty()) {
+        Open &top = stack.back();
+        if (top.nextChild < top.node->getNumNodeChildren()) {
+            if (KvNode *child = top.node->getNodeChild(top.nextChild++))
+                stack.push_back(open(child, top.item));
+            continue;
+        }
+        const bool choosable = classFilter.isEmpty() || top.node->inherits(classFilter.toLatin1().constData());
+        settled = top.item;
+        if (!choosable && !top.leadsSomewhere) {
+            delete settled;
+            settled = nullptr;
+        } else if (choosable) {
+            settled->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        } else {
+            // Kept enabled so that its children stay enabled; greyed by hand.
+            settled->setFlags(Qt::ItemIsEnabled);
+            const QBrush grey = tree->palette().brush(QPalette::Disabled, QPalette::Text);
+            settled->setForeground(LabelColumn, grey);
+            settled->setForeground(TypeColumn, grey);
+        }
+        stack.pop_back();
+        if (!stack.empty())
+            stack.back().leadsSomewhere = stack.back().leadsSomewhere || settled;
     }
-    if (choosable) {
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    } else {
-        // Kept enabled so that its children stay enabled; greyed by hand.
-        item->setFlags(Qt::ItemIsEnabled);
-        const QBrush grey = tree->palette().brush(QPalette::Disabled, QPalette::Text);
-        item->setForeground(LabelColumn, grey);
-        item->setForeground(TypeColumn, grey);
-    }
-    return item;
+    return settled;
 }
 
 void KvNodeDlg::updateOkButton()

@@ -6,15 +6,21 @@
 
 KvScene *kvScene = nullptr;
 
+#include <vector>
+
 namespace {
 
-KvNode *findInTree(KvNode *node, const QString &label)
+// Depth first, children in order, without recursion.
+KvNode *findInTree(KvNode *root, const QString &label)
 {
-    if (node->getLabel() == label)
-        return node;
-    for (int i = 0; i < node->getNumNodeChildren(); ++i) {
-        if (KvNode *found = findInTree(node->getNodeChild(i), label))
-            return found;
+    std::vector<KvNode *> pending{root};
+    while (!pending.empty()) {
+        KvNode *node = pending.back();
+        pending.pop_back();
+        if (node->getLabel() == label)
+            return node;
+        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back(node->getNodeChild(i));
     }
     return nullptr;
 }

@@ -65,15 +65,20 @@ void CBvhIn::settleParts()
     }
 }
 
-KvNode *CBvhIn::findBoneByLabel(KvNode *node, const QString &text)
+KvNode *CBvhIn::findBoneByLabel(KvNode *root, const QString &text)
 {
-    if (!isBone(node))
-        return nullptr;
-    if (node->getLabel().contains(text, Qt::CaseSensitive))
-        return node;
-    for (int i = 0; i < node->getNumNodeChildren(); ++i) {
-        if (KvNode *found = findBoneByLabel(node->getNodeChild(i), text))
-            return found;
+    // Depth first, children in order, without recursion; a node that is no
+    // bone ends its branch.
+    std::vector<KvNode *> pending{root};
+    while (!pending.empty()) {
+        KvNode *node = pending.back();
+        pending.pop_back();
+        if (!isBone(node))
+            continue;
+        if (node->getLabel().contains(text, Qt::CaseSensitive))
+            return node;
+        for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
+            pending.push_back(node->getNodeChild(i));
     }
     return nullptr;
 }
