@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test demo sanitize bench fuzz clean
+.PHONY: all deps configure build test demo sanitize bench fuzz mutants clean
 
 all: build
 
@@ -117,6 +117,19 @@ fuzz:
 	  grep -E '^#[0-9]+' $(FUZZ_DIR)/logs/$$t/fuzz-0.log | tail -1; \
 	done; \
 	ls $(FUZZ_DIR)/artifacts; exit $${status:-0}
+
+# Mutation testing (tools/mutants.py): the committed tree copied into
+# $(MUTANTS_DIR), built and tested once, then once per single realistic fault
+# with every test that catches it recorded; the report lands in
+# $(MUTANTS_DIR)/report.md. The tests run with their home and settings in a
+# scratch folder. MUTANTS_ARGS passes options on (--only ID,ID, --list).
+MUTANTS_DIR ?= build-mutants
+MUTANTS_ARGS ?=
+mutants: deps
+	@dpkg-query -W -f='$${Status}' python3 2>/dev/null | grep -q "install ok installed" || { \
+	  echo "Installing Debian packages: python3"; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends python3; }
+	python3 tools/mutants.py --work $(MUTANTS_DIR) -j 1 $(MUTANTS_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR)
