@@ -4,12 +4,12 @@
 #include "optionparser.h"
 
 #include "kvmapstore.h"
+#include "kvsavefile.h"
 
 #include "kvapp.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 bool checkNewMapName(const KvMapStore &store, const QString &name, QString *errorMessage)
 {
@@ -40,9 +40,9 @@ int exportMap(CommandContext &context, const KvMapStore &store, const QString &n
     if (!checkStoredMap(store, name, &error) || !checkOutputFile(path, &error))
         return context.fail(error);
     const QByteArray text = KvMapStore::toFileText(*store.data(name));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return context.fail(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
+    QString reason;
+    if (!kvWriteFile(path, text, &reason))
+        return context.fail(QStringLiteral("%1: cannot write: %2").arg(path, reason));
     if (!context.quiet)
         context.out << "Wrote map \"" << name << "\" to " << path << Qt::endl;
     return ExitSuccess;

@@ -6,6 +6,7 @@
 
 #include "contactsheet.h"
 
+#include "kvsavefile.h"
 #include "kvscenefile.h"
 
 #include "kvapp.h"
@@ -16,7 +17,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QBuffer>
 
 #include <algorithm>
 
@@ -151,9 +152,11 @@ int runPreviewCommand(CommandContext &context, const QStringList &arguments)
     const QImage image = sheet.render(size, frames, title);
 
     // Written whole or not at all.
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
-        return context.fail(QStringLiteral("%1: cannot write it: %2").arg(output, file.errorString()));
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString reason = QStringLiteral("the picture could not be made");
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") || !kvWriteFile(output, png, &reason))
+        return context.fail(QStringLiteral("%1: cannot write it: %2").arg(output, reason));
     if (!context.quiet) {
         const std::vector<int> shown = sheet.frames(frames);
         context.out << input << " -> " << output << ": " << shown.size() << " of " << total << " frames ("

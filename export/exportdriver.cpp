@@ -5,12 +5,12 @@
 
 #include "kvapp.h"
 #include "kvnode.h"
+#include "kvsavefile.h"
 #include "kvscene.h"
 
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -25,38 +25,6 @@ bool hasExportedBone()
     const CRecordList<CSkelHeader> &records = bvhState().skeletonList;
     return std::any_of(records.begin(), records.end(),
                        [](const CSkelHeader *r) { return r->bone && r->exportFlag; });
-}
-
-// A regular file (or a new one) is written through a save-file, which
-// replaces the target only once everything has been written. A device or a
-// pipe cannot be replaced by a rename, so it is written in place.
-std::unique_ptr<QFileDevice> openTarget(const QString &path)
-{
-    const QFileInfo info(path);
-    std::unique_ptr<QFileDevice> file;
-    if (info.exists() && !info.isFile() && !info.isDir())
-        file = std::make_unique<QFile>(path);
-    else
-        file = std::make_unique<QSaveFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return nullptr;
-    return file;
-}
-
-// Whether every byte reached the target. The last buffered bytes are
-// flushed here, not by commit(): a save-file of Qt 6.4 renames the file even
-// when that final flush fails. Closing a device forgets an earlier write
-// error, so the error is read before.
-bool finishWriting(QFileDevice &file)
-{
-    const bool flushed = file.flush() && file.error() == QFileDevice::NoError;
-    if (auto *saveFile = qobject_cast<QSaveFile *>(&file)) {
-        if (!flushed)
-            saveFile->cancelWriting();
-        return saveFile->commit() && flushed;
-    }
-    file.close();
-    return flushed && file.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -102,7 +70,7 @@ int CBvhOut::write(const QString &path, const KvFileIOSettings &settings)
         return 0;
     }
 
-    const std::unique_ptr<QFileDevice> file = openTarget(path);
+    const std::unique_ptr<QFileDevice> file = kvOpenForWriting(path, QIODevice::Text);
     if (!file) {
         kvApp->warning(title, tr("The output file can not be opened or created."));
         return 0;
@@ -114,7 +82,7 @@ int CBvhOut::write(const QString &path, const KvFileIOSettings &settings)
     writeHierarchy(file.get());
     writeMotion(file.get());
     kvScene->setTime(savedSceneTime);
-    const bool written = finishWriting(*file);
+    const bool written = kvFinishWriting(*file);
     kvApp->finishProgress();
     if (!written) {
         kvApp->warning(title, tr("The output file can not be written."));

@@ -1,5 +1,7 @@
 #include "kvfigurefile.h"
 
+#include "kvsavefile.h"
+
 #include "kvnode.h"
 #include "kvproperty.h"
 
@@ -8,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <charconv>
 #include <cmath>
@@ -276,10 +277,10 @@ bool isWritable(const KvRotationLimits &limits)
 
 bool writeFile(const QString &path, const QByteArray &text, QString *errorMessage)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    QString reason;
+    if (!kvWriteFile(path, text, &reason)) {
         if (errorMessage)
-            *errorMessage = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
+            *errorMessage = QStringLiteral("%1: cannot write: %2").arg(path, reason);
         return false;
     }
     return true;

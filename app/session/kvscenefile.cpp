@@ -3,13 +3,13 @@
 #include "kvfigurefile.h"
 #include "kvnode.h"
 #include "kvproperty.h"
+#include "kvsavefile.h"
 #include "kvscene.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 
 #include <charconv>
@@ -401,10 +401,10 @@ bool KvSceneFile::save(const KvSceneDesc &desc, const QString &path, QString *er
             *errorMessage = path + QLatin1String(": ") + error;
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    QString reason;
+    if (!kvWriteFile(path, text, &reason)) {
         if (errorMessage)
-            *errorMessage = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
+            *errorMessage = QStringLiteral("%1: cannot write: %2").arg(path, reason);
         return false;
     }
     return true;

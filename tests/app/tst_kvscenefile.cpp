@@ -1,5 +1,7 @@
 #include "kvscenefile.h"
+#include "testsupport.h"
 
+#include "kvfigurefile.h"
 #include "kvnode.h"
 #include "kvproperty.h"
 #include "kvscene.h"
@@ -202,6 +204,15 @@ void tst_KvSceneFile::failedSaveLeavesNoFile()
     QCOMPARE(file.readAll(), good);
     QVERIFY(!KvSceneFile::save(desc, dir.filePath(QStringLiteral("new.json"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("new.json"))));
+
+    // A full disk fails the save, of a scene and of a figure alike, and
+    // leaves the device a device.
+    if (const QString full = kvtest::fullDevice(); !full.isEmpty()) {
+        QVERIFY(!KvSceneFile::save(smallScene(), full, &error));
+        QVERIFY2(error.startsWith(full + QLatin1String(": cannot write")), qPrintable(error));
+        QVERIFY(!KvFigureFile::save(smallScene().figure, full));
+        QCOMPARE(kvtest::fullDevice(), full);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_KvSceneFile)

@@ -1,4 +1,5 @@
 #include "kvbvhrun.h"
+#include "testsupport.h"
 
 #include "kvdefaultfigure.h"
 
@@ -287,6 +288,8 @@ void tst_MapCommands::failures_data()
     QTest::newRow("export-unknown") << QStringList{"maps", "export", "Nope", "out.map"} << "no stored map named \"Nope\".*$";
     QTest::newRow("export-missing-folder") << QStringList{"maps", "export", "SecondLife", "no/out.map"}
                                            << "no/out.map: the folder no does not exist$";
+    if (const QString full = kvtest::fullDevice(); !full.isEmpty())
+        QTest::newRow("export-disk-full") << QStringList{"maps", "export", "SecondLife", full} << "/dev/full: cannot write: .+$";
     QTest::newRow("import-missing-file") << QStringList{"maps", "import", "gone.map", "X"} << "gone.map: no such file$";
     QTest::newRow("import-not-a-map") << QStringList{"maps", "import", walk, "X"} << ".+cmu_12_01_walk_mb.bvh:1: expected .+$";
     QTest::newRow("map-save-shipped") << QStringList{"map", walk, "--save", "SecondLife"}

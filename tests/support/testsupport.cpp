@@ -6,7 +6,15 @@
 
 #include <cmath>
 
+#include <sys/stat.h>
+
 namespace kvtest {
+
+QString fullDevice()
+{
+    struct stat info{};
+    return stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode) ? QStringLiteral("/dev/full") : QString();
+}
 
 QString dataFile(const QString &relativePath)
 {

@@ -15,6 +15,11 @@ namespace kvtest {
 // Path of a file under the repository's data/ folder.
 QString dataFile(const QString &relativePath);
 
+// "/dev/full" when it is the character device that refuses every write;
+// empty otherwise (a test then leaves that case out rather than write into a
+// regular file that a faulty save-file left in its place).
+QString fullDevice();
+
 bool near(double a, double b, double tolerance);
 bool near(const KvVec3 &a, const KvVec3 &b, double tolerance);
 bool near(const KvVec3d &a, const KvVec3d &b, double tolerance);
