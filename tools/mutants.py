@@ -15,6 +15,7 @@ import json
 import os
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tarfile
@@ -320,6 +321,7 @@ class Suite:
         if self.stop_on_failure:
             command.append("--stop-on-failure")
         code, output = run(command, cwd=self.build, env=safe_env(self.home), log_file=log_file)
+        keep_full_device()
         if code == 0:
             return None
         # Lines "N:name"; a run that fails before any test (no such file)
@@ -329,6 +331,22 @@ class Suite:
             if names:
                 return sorted(names)
         return ["(ctest " + str(code) + ")"]
+
+
+def keep_full_device():
+    """A mutant that saves through a rename, run as root, can put a regular
+    file where /dev/full was; the device is made again so that later runs
+    (and the machine) still have it."""
+    path = "/dev/full"
+    try:
+        if stat.S_ISCHR(os.stat(path).st_mode):
+            return
+        os.remove(path)
+        os.mknod(path, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+        os.chmod(path, 0o666)
+        print("mutants: /dev/full was replaced by a file; made the device again", flush=True)
+    except OSError as error:
+        print(f"mutants: /dev/full is not the device and cannot be made again: {error}", flush=True)
 
 
 def apply(src, mutation):
