@@ -297,11 +297,11 @@ class Suite:
         self.targets = []
 
     def configure(self):
-        if not (self.build / "build.ninja").exists():
-            code, output = run(["cmake", "-S", str(self.src), "-B", str(self.build), "-G", "Ninja",
-                                "-DCMAKE_BUILD_TYPE=RelWithDebInfo"])
-            if code != 0:
-                sys.exit(f"mutants: configuring the copy failed:\n{output}")
+        # Every time: tests added or removed since the last run change the list.
+        code, output = run(["cmake", "-S", str(self.src), "-B", str(self.build), "-G", "Ninja",
+                            "-DCMAKE_BUILD_TYPE=RelWithDebInfo"])
+        if code != 0:
+            sys.exit(f"mutants: configuring the copy failed:\n{output}")
         # Only what the tests need: the benchmarks and tools are left unbuilt.
         code, output = run(["ctest", "--show-only=json-v1"], cwd=self.build)
         if code != 0:
