@@ -335,13 +335,15 @@ void tst_ConvertCommand::batchInProcesses()
     // Path parts of an input never reach the output's name.
     const QStringList inputs{sample(QStringLiteral("sl_tpose_qavimator.bvh")), sample(QStringLiteral("bvhio_blank_lines.bvh")),
                              sample(QStringLiteral("../bvh/mocapbank_crlf.bvh"))};
+    // Every option reaches the child processes: the outputs are the same.
+    const QStringList options{QStringLiteral("--second-life"), QStringLiteral("--fps"), QStringLiteral("30"),
+                              QStringLiteral("--limits"), QStringLiteral("--keep-origin")};
     const Run serial = run(QStringList{QStringLiteral("convert"), QStringLiteral("--out-dir"), path(QStringLiteral("one"))}
-                           + inputs + QStringList{QStringLiteral("--second-life"), QStringLiteral("--fps"), QStringLiteral("30")});
+                           + inputs + options);
     QCOMPARE(serial.exitCode, 0);
     const Run parallel = run(QStringList{QStringLiteral("convert"), QStringLiteral("-j"), QStringLiteral("2"),
-                                         QStringLiteral("--out-dir"), path(QStringLiteral("many/more")),
-                                         QStringLiteral("--second-life"), QStringLiteral("--fps"), QStringLiteral("30")}
-                             + inputs);
+                                         QStringLiteral("--out-dir"), path(QStringLiteral("many/more"))}
+                             + options + inputs);
     QCOMPARE(parallel.exitCode, 0);
     QVERIFY2(parallel.err.isEmpty(), qPrintable(parallel.err));
     QCOMPARE(parallel.out.count(QLatin1Char('\n')), 3);
