@@ -235,6 +235,11 @@ void tst_ConvertCommand::rateAndRange()
         for (size_t c = 0; c < expected.size(); ++c)
             QVERIFY2(std::abs(part.frames[size_t(k)][c] - expected[c]) < 1e-3, qPrintable(QStringLiteral("frame %1").arg(k)));
     }
+    // An end past the motion ends with the motion, not with frozen frames.
+    QCOMPARE(run({QStringLiteral("convert"), input, QStringLiteral("-o"), path(QStringLiteral("long.bvh")),
+                  QStringLiteral("--end"), QStringLiteral("60s")}).exitCode, 0);
+    QVERIFY(kvtest::readTextbookBvhFile(path(QStringLiteral("long.bvh")), part, nullptr));
+    QCOMPARE(part.frameCount, full.frameCount);
 }
 
 // A file cut off before its Frames count converts the frames it holds, and
