@@ -221,11 +221,13 @@ void tst_ImportDriver::imports()
 // range it lengthened with its last frame, never before the range it found.
 void tst_ImportDriver::cutShort()
 {
-    for (const auto &[lines, end] : {std::pair(3, 4800), std::pair(20, 20 * 600)}) {
+    // Lines present, the Frames count, the range's end after the import.
+    for (const auto &[lines, declared, end] : {std::tuple(3, 2000000000, 4800), std::tuple(20, 2000000000, 20 * 600),
+                                               std::tuple(20, 21, 20 * 600)}) {
         kvScene->setAnimRange(KvTimeRange(0, 4800));
         kvScene->setTimeStep(160);
         kvScene->setTime(0);
-        QByteArray text = chain + "Frames: 2000000000\nFrame Time: 0.125\n";
+        QByteArray text = chain + "Frames: " + QByteArray::number(declared) + "\nFrame Time: 0.125\n";
         for (int i = 0; i < lines; ++i)
             text += frame + "\n";
         CBvhIn in;
