@@ -49,6 +49,8 @@ void tst_Timing::sceneTiming_data()
     // Counted in the file's frames: 100 frames of 40 ticks after frame 10.
     QTest::newRow("new-step-longer") << true << 0 << 30 << 10 << 0.008333f << 100 << 40 << 140 * 40 << 100 << 100;
     QTest::newRow("late-start") << true << 20 << 30 << 25 << 0.0333333f << 100 << 160 << 125 * 160 << 100 << 100;
+    // Frames 20 to 29 fill the range exactly: neither range changes.
+    QTest::newRow("exactly-fills") << true << 20 << 30 << 20 << 0.0333333f << 10 << 160 << 4800 << 10 << 10;
     QTest::newRow("nan-time") << true << 0 << 30 << 0 << nan << 10 << 160 << 4800 << 10 << 10;
     QTest::newRow("below-a-tick") << true << 0 << 30 << 0 << 0.0001f << 10 << 160 << 4800 << 10 << 10;
     // Frames 0 to 30 of the range, both ends included, take lines.
