@@ -149,7 +149,8 @@ MUTATIONS = [
     ("sl-default", "export/exportoptions.cpp", "bool secondLifeOption = false;", "bool secondLifeOption = true;",
      "wrong default: Second Life export"),
     ("untick-keeps-children", "export/expmapdialog.cpp",
-     "for (int i = 0; i < node->getNumNodeChildren(); ++i)\n        disableBranch(node->getNodeChild(i));\n", "",
+     "        for (int i = 0; i < next->getNumNodeChildren(); ++i)\n            pending.push_back(next->getNodeChild(i));\n    }\n}\n\nvoid CExpMapDialog::enableToRoot",
+     "    }\n}\n\nvoid CExpMapDialog::enableToRoot",
      "unticking a bone for export leaves its children ticked"),
 
     # dialogs: mapping dialog and stored maps
