@@ -389,6 +389,8 @@ void tst_ConvertCommand::failures_data()
     QTest::newRow("export-missing-scene") << QStringList{"export", "scene.json", "-o", "out.bvh"}
                                           << "scene.json: no such file$";
     QTest::newRow("export-not-a-scene") << QStringList{"export", walk, "-o", "out.bvh"} << ".+cmu_12_01_walk_mb.bvh:1: .+$";
+    QTest::newRow("nothing-between") << QStringList{"convert", walk, "-o", "out.bvh", "--start", "10", "--end", "10"}
+                                     << ".+: no frame is left to write between --start and --end$";
     QTest::newRow("onto-its-input") << QStringList{"convert", "take.bvh", "-o", "./take.bvh"}
                                     << "\\./take\\.bvh: will not write over the input$";
     QTest::newRow("fails-among-processes") << QStringList{"convert", "--quiet", "-j", "2", walk, "nowhere.bvh", "--out-dir", "outs"}
