@@ -38,12 +38,25 @@ void SceneTree::rebuild()
     syncing = true;
     clear();
     items.clear();
-    std::vector<std::pair<KvNode *, QTreeWidgetItem *>> pending;
+    // Nodes deeper than the tree can usefully show (and Qt can tear down
+    // without recursing) are listed at the deepest level shown.
+    constexpr int deepest = 100;
+    struct Pending
+    {
+        KvNode *node;
+        QTreeWidgetItem *parentItem;
+        int depth;  // of the item to make, 1 at the top
+    };
+    std::vector<Pending> pending;
     for (int i = scene->getNumNodes() - 1; i >= 0; --i)
-        pending.emplace_back(scene->getNode(i), nullptr);
+        pending.push_back({scene->getNode(i), nullptr, 1});
     while (!pending.empty()) {
-        const auto [node, parentItem] = pending.back();
+        auto [node, parentItem, depth] = pending.back();
         pending.pop_back();
+        if (depth > deepest) {
+            parentItem = parentItem->parent();
+            depth = deepest;
+        }
         auto *item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
         const QString label = node->getLabel().isEmpty() ? node->getName() : node->getLabel();
         item->setText(0, label);
@@ -52,7 +65,7 @@ void SceneTree::rebuild()
         item->setData(0, nodeRole, QVariant::fromValue(static_cast<void *>(node)));
         items.insert(node, item);
         for (int i = node->getNumNodeChildren() - 1; i >= 0; --i)
-            pending.emplace_back(node->getNodeChild(i), item);
+            pending.push_back({node->getNodeChild(i), item, depth + 1});
     }
     // Figures open to their first bones; deeper chains stay closed.
     expandToDepth(1);
