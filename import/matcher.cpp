@@ -90,11 +90,13 @@ CSkelHeader *CBvhIn::findSkeletonBone(const CNamePattern &pattern)
     return nullptr;
 }
 
-void CBvhIn::unmapNode(const KvNode *bone)
+namespace {
+
+// Takes bone from those of records that hold it.
+template<typename Records>
+void unmapFrom(const Records &records, const KvNode *bone)
 {
-    if (!bone)
-        return;
-    for (CBvhHeader *record : bvhState().jointList) {
+    for (CBvhHeader *record : records) {
         if (record->mappedNode != bone)
             continue;
         record->mappedNode = nullptr;
@@ -103,18 +105,20 @@ void CBvhIn::unmapNode(const KvNode *bone)
     }
 }
 
+} // namespace
+
+void CBvhIn::unmapNode(const KvNode *bone)
+{
+    if (bone)
+        unmapFrom(bvhState().jointList, bone);
+}
+
 void CBvhIn::releaseBone(const KvNode *bone)
 {
     const auto holders = holdersOfBone.find(bone);
     if (holders == holdersOfBone.end())
         return;
-    for (CBvhHeader *record : *holders) {
-        if (record->mappedNode != bone)
-            continue;
-        record->mappedNode = nullptr;
-        record->mappedName = QLatin1String("");
-        record->figureItem = nullptr;
-    }
+    unmapFrom(*holders, bone);
     holdersOfBone.erase(holders);
 }
 
