@@ -240,7 +240,7 @@ MUTATIONS = [
      "a plug-in built for another SDK version loaded"),
     ("importer-factory-null", "plugin/bvhfactories.cpp", "return new (std::nothrow) CBvhIn;", "return nullptr;",
      "the importer factory makes no importer"),
-    ("scene-select-adds", "host/kvscene.cpp", "if (!addToSelection)", "if (false)",
+    ("scene-select-adds", "host/kvscene.cpp", "if (!addToSelection)", "if (!addToSelection && false)",
      "selecting a node keeps the old selection"),
     ("node-filter-ignored", "host/kvnodedlg.cpp", "const bool choosable = classFilter.isEmpty() ||",
      "const bool choosable = true ||", "the node chooser offers nodes of any class"),
