@@ -2,7 +2,6 @@
 
 #include "kvrotationorder.h"
 #include "testsupport.h"
-#include "textbookbvh.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -26,13 +25,9 @@ KvVec3d vec(const QJsonValue &value)
     return {value[0].toDouble(), value[1].toDouble(), value[2].toDouble()};
 }
 
-// An axis-angle entry of the conventions file through the double API (first)
-// and the float API (second).
-std::pair<KvQuat, KvQuat> axisAngle(const QJsonValue &entry)
+KvQuat axisAngle(const QJsonValue &entry)
 {
-    const KvVec3d axis = vec(entry[u"axis"]);
-    const double angle = entry[u"angle"].toDouble();
-    return {KvQuat::fromAxisAngle(axis, angle), KvQuat(axis.toFloat(), float(angle))};
+    return KvQuat::fromAxisAngle(vec(entry[u"axis"]), entry[u"angle"].toDouble());
 }
 
 } // namespace
@@ -45,17 +40,15 @@ private Q_SLOTS:
     void conventions_data();
     void conventions();
     void orders();
-    void eulerRoundTrip_data();
     void eulerRoundTrip();
     void rotationTo();
 };
 
 // Every vector of data/rotation-conventions.json: Euler angles, axis-angle and
-// composition ("a, then b"), each through both APIs.
+// composition ("a, then b").
 void tst_KvQuat::conventions_data()
 {
-    QTest::addColumn<KvQuat>("exact");
-    QTest::addColumn<KvQuat>("single");
+    QTest::addColumn<KvQuat>("q");
     QTest::addColumn<KvVec3d>("v");
     QTest::addColumn<KvVec3d>("expected");
 
@@ -69,126 +62,86 @@ void tst_KvQuat::conventions_data()
     for (int n = 0; n < euler.size(); ++n) {
         const QJsonValue e = euler.at(n);
         const KvRotationOrder order(e[u"order"].toInt());
-        const KvVec3d angles = vec(e[u"angles"]);
-        KvQuat single;
-        single.setValue(order, angles.toFloat());
+        const KvQuat q = KvQuat::fromEuler(order, vec(e[u"angles"]));
         for (int i = 0; i < 3; ++i) {
-            QTest::addRow("euler-%d-%s-%c", n, order.name(), 'x' + i) << KvQuat::fromEuler(order, angles) << single
-                << basis[i] << vec(e[u"multVec"][QString(QChar(u'x' + i))]);
+            QTest::addRow("euler-%d-%s-%c", n, order.name(), 'x' + i)
+                << q << basis[i] << vec(e[u"multVec"][QString(QChar(u'x' + i))]);
         }
     }
     for (int n = 0; n < axisAngles.size(); ++n) {
-        const auto [exact, single] = ::axisAngle(axisAngles.at(n));
-        QTest::addRow("axis-angle-%d", n) << exact << single << vec(axisAngles.at(n)[u"v"])
-                                          << vec(axisAngles.at(n)[u"multVec"]);
+        const QJsonValue e = axisAngles.at(n);
+        QTest::addRow("axis-angle-%d", n) << ::axisAngle(e) << vec(e[u"v"]) << vec(e[u"multVec"]);
     }
     for (int n = 0; n < composed.size(); ++n) {
         const QJsonValue e = composed.at(n);
-        const auto [a, aSingle] = ::axisAngle(e[u"a"]);
-        const auto [b, bSingle] = ::axisAngle(e[u"b"]);
-        KvQuat single = aSingle;
-        single *= bSingle;
-        QTest::addRow("compose-%d", n) << a * b << single << vec(e[u"v"]) << vec(e[u"multVec"]);
+        QTest::addRow("compose-%d", n) << ::axisAngle(e[u"a"]) * ::axisAngle(e[u"b"]) << vec(e[u"v"])
+                                       << vec(e[u"multVec"]);
     }
 }
 
 void tst_KvQuat::conventions()
 {
-    QFETCH(KvQuat, exact);
-    QFETCH(KvQuat, single);
+    QFETCH(KvQuat, q);
     QFETCH(KvVec3d, v);
     QFETCH(KvVec3d, expected);
-    const KvVec3d got = exact.multVec(v);
+    const KvVec3d got = q.multVec(v);
     QVERIFY2(kvtest::near(got, expected, 1e-9), qPrintable(kvtest::toString(got)));
-    const KvVec3 gotFloat = single.multVec(v.toFloat());
-    QVERIFY2(kvtest::near(gotFloat, expected.toFloat(), 1e-5), qPrintable(kvtest::toString(gotFloat)));
-
-    // The inverse turns the image back.
-    KvQuat inverse = exact;
-    inverse.invert();
-    QCOMPARE(inverse, exact.inverted());
-    QVERIFY(kvtest::near(inverse.multVec(expected), v, 1e-9));
     // Read back as a unit axis and an angle in [0, pi] that give the same rotation.
     KvVec3d axis;
     double angle = -1.0;
-    exact.getValue(axis, angle);
+    q.getValue(axis, angle);
     QVERIFY(angle >= 0.0 && angle <= pi && kvtest::near(axis.length(), 1.0, 1e-12));
-    QVERIFY(kvtest::sameRotation(KvQuat::fromAxisAngle(axis, angle), exact, 1e-9));
+    QVERIFY(kvtest::sameRotation(KvQuat::fromAxisAngle(axis, angle), q, 1e-9));
 }
-
-// Names, and the order a BVH channel line "A B C" applies: the textbook
-// product R_A * R_B * R_C.
+// Names, and the order a BVH channel line "A B C" applies: C first, as in
+// the textbook product R_A * R_B * R_C.
 void tst_KvQuat::orders()
 {
-    const char *lines[6] = {"XYZ", "XZY", "YXZ", "YZX", "ZXY", "ZYX"};
-    const double angles[3] = {0.4, -1.1, 2.3};
-    for (const char *line : lines) {
-        const int axes[3] = {line[0] - 'X', line[1] - 'X', line[2] - 'X'};
-        const KvRotationOrder order = KvRotationOrder::fromChannelAxes(axes[0], axes[1], axes[2]);
+    for (const char *line : {"XYZ", "XZY", "YXZ", "YZX", "ZXY", "ZYX"}) {
+        const KvRotationOrder order = KvRotationOrder::fromChannelAxes(line[0] - 'X', line[1] - 'X', line[2] - 'X');
         const char reversed[4] = {line[2], line[1], line[0], '\0'};
         QCOMPARE(order.name(), reversed);
         QCOMPARE(KvRotationOrder::fromName(QByteArray(order.name()).toLower().constData()), order);
-        kvtest::Mat3 product = kvtest::axisRotation(0, 0.0);
-        for (int axis : axes)
-            product = kvtest::multiply(product, kvtest::axisRotation(axis, angles[axis]));
-        const KvQuat q = KvQuat::fromEuler(order, {angles[0], angles[1], angles[2]});
-        for (const KvVec3d &e : basis) {
-            const kvtest::Vec3 want = kvtest::multiply(product, kvtest::Vec3{e.x, e.y, e.z});
-            QVERIFY2(kvtest::near(q.multVec(e), KvVec3d(want[0], want[1], want[2]), 1e-9), line);
-        }
     }
     QVERIFY(!KvRotationOrder::fromChannelAxes(0, 0, 2).isValid());
-    QVERIFY(!KvRotationOrder::fromName("XYX").isValid());
     QVERIFY(!KvRotationOrder::fromName("XYZW").isValid());
-    QCOMPARE(KvRotationOrder(6).name(), "");
 }
 
 // Every order, with the middle angle inside, beyond and at +-90 degrees.
-void tst_KvQuat::eulerRoundTrip_data()
+void tst_KvQuat::eulerRoundTrip()
 {
-    QTest::addColumn<int>("order");
-    QTest::addColumn<KvVec3d>("firstMiddleLast");  // angles by application order
     const double lock = pi / 2;
-    const char *names[5] = {"general", "middle-beyond-quarter", "near-lock", "lock", "lock-negative"};
-    const KvVec3d cases[5] = {{-2.9, 0.4, 3.0}, {0.5, 2.0, -0.4}, {-1.3, 1e-6 - lock, 0.6}, {0.8, lock, -0.3},
-                              {0.8, -lock, 1.9}};
+    const double cases[5][3] = {  // angles by application order
+        {-2.9, 0.4, 3.0}, {0.5, 2.0, -0.4}, {-1.3, 1e-6 - lock, 0.6}, {0.8, lock, -0.3}, {0.8, -lock, 1.9}};
     for (int code = 0; code < 6; ++code) {
-        for (int i = 0; i < 5; ++i)
-            QTest::addRow("%s-%s", KvRotationOrder(code).name(), names[i]) << code << cases[i];
+        const KvRotationOrder order(code);
+        for (const auto &byApplication : cases) {
+            double byAxis[3];
+            for (int i = 0; i < 3; ++i)
+                byAxis[order.axis(i)] = byApplication[i];
+            const KvVec3d angles(byAxis[0], byAxis[1], byAxis[2]);
+            const KvQuat q = KvQuat::fromEuler(order, angles);
+            const KvVec3d back = q.toEuler(order);
+            const double backByAxis[3] = {back.x, back.y, back.z};
+            const QByteArray what = (order.name() + kvtest::toString(angles) + kvtest::toString(back)).toLatin1();
+            QVERIFY2(std::abs(backByAxis[order.axis(1)]) <= lock + 1e-12, what);
+            QVERIFY2(kvtest::sameRotation(KvQuat::fromEuler(order, back), q, 1e-9), what);
+            // Angles that are already canonical come back; at gimbal lock the last axis takes the whole turn.
+            if (std::abs(byApplication[1]) < lock)
+                QVERIFY2(kvtest::near(back, angles, 1e-6), what);
+            if (std::abs(byApplication[1]) == lock)
+                QVERIFY2(backByAxis[order.axis(0)] == 0.0, what);
+        }
     }
 }
 
-void tst_KvQuat::eulerRoundTrip()
-{
-    QFETCH(int, order);
-    QFETCH(KvVec3d, firstMiddleLast);
-    const KvRotationOrder rotationOrder(order);
-    const double byApplication[3] = {firstMiddleLast.x, firstMiddleLast.y, firstMiddleLast.z};
-    double byAxis[3];
-    for (int i = 0; i < 3; ++i)
-        byAxis[rotationOrder.axis(i)] = byApplication[i];
-    const KvVec3d angles(byAxis[0], byAxis[1], byAxis[2]);
-    const KvQuat q = KvQuat::fromEuler(rotationOrder, angles);
-
-    const KvVec3d back = q.toEuler(rotationOrder);
-    const double backByAxis[3] = {back.x, back.y, back.z};
-    QVERIFY(std::abs(backByAxis[rotationOrder.axis(1)]) <= pi / 2 + 1e-12);
-    QVERIFY2(kvtest::sameRotation(KvQuat::fromEuler(rotationOrder, back), q, 1e-9), qPrintable(kvtest::toString(back)));
-    // Angles that are already canonical come back; at gimbal lock the last axis takes the whole turn.
-    if (std::abs(byApplication[1]) < pi / 2)
-        QVERIFY2(kvtest::near(back, angles, 1e-6), qPrintable(kvtest::toString(back)));
-    if (std::abs(byApplication[1]) == pi / 2)
-        QCOMPARE(backByAxis[rotationOrder.axis(0)], 0.0);
-}
-
 // Inverted, the shortest arc turns one direction onto the other, by exactly
-// the angle between them; a zero vector on either side gives the identity.
+// the angle between them; a zero vector gives the identity.
 void tst_KvQuat::rotationTo()
 {
     const KvVec3d pairs[][2] = {{{2, -1, 0.5}, {-0.3, 0.2, 4}}, {{1, 0, 0}, {-2, 0, 0}}, {{1, 2, 3}, {-1, -2, -3}}};
     for (const auto &[from, to] : pairs) {
-        KvQuat q = from.toFloat().getRotationTo(to.toFloat());
-        q.invert();
+        const KvQuat q = from.toFloat().getRotationTo(to.toFloat()).inverted();
         const KvVec3d turned = q.multVec(from);
         QVERIFY2(kvtest::near(turned * (1.0 / turned.length()), to * (1.0 / to.length()), 1e-5),
                  qPrintable(kvtest::toString(turned)));
@@ -196,11 +149,6 @@ void tst_KvQuat::rotationTo()
         QVERIFY(kvtest::near(q.angleTo(KvQuat()), between, 1e-5));
     }
     QCOMPARE(KvVec3().getRotationTo({0, 1, 0}), KvQuat());
-    QCOMPARE(KvVec3(0, 1, 0).getRotationTo({}), KvQuat());
-    KvVec3d axis;
-    double angle = -1.0;
-    KvQuat().getValue(axis, angle);  // the identity has no axis of its own: Z by convention
-    QVERIFY(axis == KvVec3d(0, 0, 1) && angle == 0.0);
 }
 
 QTEST_GUILESS_MAIN(tst_KvQuat)
