@@ -1,151 +1,57 @@
 #include "kvdefaultfigure.h"
 
-#include "kvnode.h"
 #include "testsupport.h"
 #include "textbookbvh.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
-
-Q_DECLARE_METATYPE(KvVec3d)
-
-namespace {
-
-const KvBoneDesc *findBone(const QString &name)
-{
-    for (const KvBoneDesc &bone : KvDefaultFigure::desc().bones) {
-        if (bone.name == name)
-            return &bone;
-    }
-    return nullptr;
-}
-
-// "lHand" -> "rHand"; names without a side stay.
-QString mirrored(const QString &name)
-{
-    if (name.size() > 1 && name.at(0) == QLatin1Char('l') && name.at(1).isUpper())
-        return QLatin1Char('r') + name.mid(1);
-    return name;
-}
-
-} // namespace
 
 class tst_KvDefaultFigure : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void bonesAndParents();
-    void mainJoints_data();
-    void mainJoints();
-    void perBone_data();
-    void perBone();
+    void bones();
 };
 
-void tst_KvDefaultFigure::bonesAndParents()
+// The reference T-pose's 19 joints, raised by its first frame's hip height,
+// with their parents, and then eyes, toes and three bones per finger.
+void tst_KvDefaultFigure::bones()
 {
-    QStringList expected = {"hip < ", "abdomen < hip", "chest < abdomen", "neck < chest", "head < neck",
-                            "lEye < head", "rEye < head"};
-    for (const QString &s : {QStringLiteral("l"), QStringLiteral("r")}) {
-        expected += {s + "Collar < chest", s + "Shldr < " + s + "Collar", s + "ForeArm < " + s + "Shldr",
-                     s + "Hand < " + s + "ForeArm", s + "Thigh < hip", s + "Shin < " + s + "Thigh",
-                     s + "Foot < " + s + "Shin", s + "Toe < " + s + "Foot"};
-        for (const char *finger : {"Thumb", "Index", "Mid", "Ring", "Pinky"}) {
-            expected += {s + finger + "1 < " + s + "Hand", s + finger + "2 < " + s + finger + "1",
-                         s + finger + "3 < " + s + finger + "2"};
-        }
-    }
-    QStringList actual;
+    QHash<QString, const KvBoneDesc *> figure;
     for (const KvBoneDesc &bone : KvDefaultFigure::desc().bones)
-        actual += bone.name + " < " + bone.parent;
-    expected.sort();
-    actual.sort();
-    QCOMPARE(actual, expected);
-
-    const std::unique_ptr<KvSkeleton> figure = KvDefaultFigure::build();
-    QVERIFY(figure && figure->getNumNodeChildren() >= 1);
-    QCOMPARE(figure->getNodeChild(0)->getName(), QStringLiteral("hip"));
-}
-
-// The reference T-pose: its OFFSETs give the joints, its first frame the hip height.
-void tst_KvDefaultFigure::mainJoints_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<KvVec3d>("origin");
-    QTest::addColumn<KvVec3d>("end");
-
+        figure.insert(bone.name, &bone);
+    QCOMPARE(figure.size(), 19 + 2 * (2 + 5 * 3));
     kvtest::TextbookBvh bvh;
-    QString error;
-    QVERIFY2(kvtest::readTextbookBvhFile(kvtest::dataFile(QStringLiteral("bvh/sl_tpose_qavimator.bvh")), bvh, &error),
-             qPrintable(error));
-    QCOMPARE(bvh.joints.size(), size_t(19));
-    const int yColumn = int(bvh.joints[0].channels.indexOf(QStringLiteral("Yposition")));
-    QVERIFY(yColumn >= 0 && !bvh.frames.empty());
-    const KvVec3d up(0, bvh.frames[0][size_t(yColumn)], 0);
+    QVERIFY(kvtest::readTextbookBvhFile(kvtest::dataFile(QStringLiteral("bvh/sl_tpose_qavimator.bvh")), bvh, nullptr)
+            && bvh.joints.size() == 19 && !bvh.frames.empty());
+    const KvVec3 up(0, float(bvh.frames[0][size_t(bvh.joints[0].channels.indexOf(QStringLiteral("Yposition")))]), 0);
     for (const KvBoneDesc &joint : kvtest::figureFromBvh(bvh, QString()).bones) {
-        QTest::newRow(qPrintable(joint.name))
-            << joint.name << KvVec3d(joint.origin) + up << KvVec3d(joint.endPoint) + up;
-    }
-}
-
-void tst_KvDefaultFigure::mainJoints()
-{
-    QFETCH(QString, name);
-    QFETCH(KvVec3d, origin);
-    QFETCH(KvVec3d, end);
-    const KvBoneDesc *bone = findBone(name);
-    QVERIFY(bone);
-    QVERIFY2(kvtest::near(KvVec3d(bone->origin), origin, 1e-4), qPrintable(kvtest::toString(bone->origin)));
-    // A leaf of the reference ends where the figure's next bone starts: the
-    // hand at the middle finger, the foot at the toe, the head at its top.
-    QVERIFY2(kvtest::near(KvVec3d(bone->endPoint), end, 1e-4), qPrintable(kvtest::toString(bone->endPoint)));
-}
-
-void tst_KvDefaultFigure::perBone_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const KvBoneDesc &bone : KvDefaultFigure::desc().bones)
-        QTest::newRow(qPrintable(bone.name)) << bone.name;
-}
-
-void tst_KvDefaultFigure::perBone()
-{
-    QFETCH(QString, name);
-    const KvBoneDesc *bone = findBone(name);
-    QVERIFY(bone);
-    // Each bone twists about its own length.
-    const KvVec3 d = bone->endPoint - bone->origin;
-    const float a[3] = {std::abs(d.x), std::abs(d.y), std::abs(d.z)};
-    const int longest = a[0] >= a[1] && a[0] >= a[2] ? 0 : (a[1] >= a[2] ? 1 : 2);
-    QVERIFY2(a[longest] > 0.3f, "a bone has length");
-    QCOMPARE(bone->order.axis(0), longest);
-
-    // The root turns freely; every joint can hold the rest pose.
-    QCOMPARE(bool(bone->limits), name != QLatin1String("hip"));
-    if (bone->limits) {
-        const KvVec3 &lo = bone->limits->minDeg;
-        const KvVec3 &hi = bone->limits->maxDeg;
-        QVERIFY(lo.x <= 0 && lo.y <= 0 && lo.z <= 0 && hi.x >= 0 && hi.y >= 0 && hi.z >= 0);
-        QVERIFY(lo.x >= -180 && lo.y >= -180 && lo.z >= -180 && hi.x <= 180 && hi.y <= 180 && hi.z <= 180);
+        const KvBoneDesc *bone = figure.value(joint.name);
+        QVERIFY2(bone && bone->parent == joint.parent && kvtest::near(bone->origin, joint.origin + up, 1e-4)
+                     && kvtest::near(bone->endPoint, joint.endPoint + up, 1e-4), qPrintable(joint.name));
     }
 
-    // The right side mirrors the left across x = 0, where a turn about X keeps
-    // its sign and turns about Y and Z flip. The reference T-pose itself puts
-    // the right collar and elbow 0.137 further out.
-    if (mirrored(name) == name)
-        return;
-    const KvBoneDesc *r = findBone(mirrored(name));
-    QVERIFY(r && r->limits);
-    QVERIFY2(bone->origin.x > 0 || bone->endPoint.x > 0, "left is +X");
-    QCOMPARE(r->parent, mirrored(bone->parent));
-    QCOMPARE(r->order, bone->order);
-    const KvVec3 flipX(-1, 1, 1);
-    QVERIFY2(kvtest::near(r->origin, bone->origin * flipX, 0.15), qPrintable(kvtest::toString(r->origin)));
-    QVERIFY2(kvtest::near(r->endPoint, bone->endPoint * flipX, 0.15), qPrintable(kvtest::toString(r->endPoint)));
-    const KvRotationLimits &l = *bone->limits;
-    QCOMPARE(r->limits->minDeg, KvVec3(l.minDeg.x, -l.maxDeg.y, -l.maxDeg.z));
-    QCOMPARE(r->limits->maxDeg, KvVec3(l.maxDeg.x, -l.minDeg.y, -l.minDeg.z));
+    // Each bone has a length and twists about it; only the root turns freely. The right side
+    // mirrors the left across x = 0, turns about Y and Z flipped (its collar and elbow 0.137 out).
+    for (const KvBoneDesc *bone : std::as_const(figure)) {
+        const KvVec3 d = bone->endPoint - bone->origin;
+        const float a[3] = {std::abs(d.x), std::abs(d.y), std::abs(d.z)};
+        QVERIFY2(a[bone->order.axis(0)] == std::max({a[0], a[1], a[2]}) && a[bone->order.axis(0)] > 0.3f,
+                 qPrintable(bone->name));
+        QCOMPARE(bool(bone->limits), bone->name != QLatin1String("hip"));
+        if (!bone->name.startsWith(QLatin1Char('l')))
+            continue;
+        const KvBoneDesc *r = figure.value(QLatin1Char('r') + bone->name.mid(1));
+        const QString parent = bone->parent.startsWith(QLatin1Char('l')) ? 'r' + bone->parent.mid(1) : bone->parent;
+        const KvRotationLimits &l = *bone->limits;
+        QVERIFY2(r && r->parent == parent && kvtest::near(r->origin, bone->origin * KvVec3(-1, 1, 1), 0.15)
+                     && kvtest::near(r->endPoint, bone->endPoint * KvVec3(-1, 1, 1), 0.15) && r->limits
+                     && r->limits->minDeg == KvVec3(l.minDeg.x, -l.maxDeg.y, -l.maxDeg.z)
+                     && r->limits->maxDeg == KvVec3(l.maxDeg.x, -l.minDeg.y, -l.minDeg.z), qPrintable(bone->name));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_KvDefaultFigure)
