@@ -3,12 +3,11 @@
 
 #include "bvhfixture.h"
 
-#include <QLineEdit>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QtTest>
 
-// The map picker driven through its widgets while the caller
-// (bvhio::pickMapName) runs it through the host's dialog handler.
+// The map picker on the stored "walk;run;;hidden;", driven while bvhio::pickMapName runs it.
 class tst_PickMapDialog : public QObject
 {
     Q_OBJECT
@@ -16,32 +15,24 @@ class tst_PickMapDialog : public QObject
 private Q_SLOTS:
     void picks_data();
     void picks();
-    void showsHelp();
 };
 
 void tst_PickMapDialog::picks_data()
 {
     QTest::addColumn<bool>("saveMode");
     QTest::addColumn<QStringList>("steps");  // in the open picker, in order
-    QTest::addColumn<QStringList>("seen");   // after the picker's caption, buttons and list, what the steps saw
+    QTest::addColumn<QStringList>("seen");   // what the steps saw
     QTest::addColumn<QString>("name");       // the caller's map name afterwards; "before": rejected
-    QTest::newRow("save-shown") << true << QStringList{"save"} << QStringList() << "walk";
     QTest::newRow("save-new") << true << QStringList{"new:jump", "save"} << QStringList{"jump, Save on"} << "jump";
-    // Neither the button nor a host that accepts the picker as built takes a
-    // name that cannot be listed again.
-    QTest::newRow("save-semicolon") << true << QStringList{"new:walk;run", "save", "host-accepts"}
-                                    << QStringList{"walk;run, Save off"} << "before";
-    QTest::newRow("save-empty") << true << QStringList{"new:", "save", "host-accepts"} << QStringList{", Save off"}
-                                << "before";
-    QTest::newRow("load-chosen") << false << QStringList{"choose:1", "host-accepts"} << QStringList{"run"} << "run";
+    // Neither Save nor a host that accepts unseen takes a name that cannot be listed again.
+    QTest::newRow("save-semicolon") << true << QStringList{"new:a;b", "save", "host-accepts"} << QStringList{"a;b, Save off"} << "before";
+    QTest::newRow("save-empty") << true << QStringList{"new:", "save", "host-accepts"} << QStringList{", Save off"} << "before";
+    QTest::newRow("load-chosen") << false << QStringList{"choose-run", "host-accepts"} << QStringList{"run"} << "run";
     // The choice reaches the caller's name at once; Cancel puts it back.
-    QTest::newRow("load-cancelled") << false << QStringList{"choose:1", "cancel"} << QStringList{"run"} << "before";
-    QTest::newRow("delete-yes") << false << QStringList{"choose:1", "delete:yes", "cancel"}
-                                << QStringList{"run", "BVH File Importer: Delete map 'run' ? -> walk; listing walk"}
-                                << "before";
-    QTest::newRow("delete-no") << false << QStringList{"choose:1", "delete:no", "cancel"}
-                               << QStringList{"run", "BVH File Importer: Delete map 'run' ? -> walk;run;;hidden; "
-                                                     "listing walk run"} << "before";
+    QTest::newRow("load-cancelled") << false << QStringList{"choose-run", "cancel"} << QStringList{"run"} << "before";
+    // Deleting the map shown rewrites the list as read (up to the empty field) and lists it again.
+    QTest::newRow("delete-yes") << false << QStringList{"delete:yes", "cancel"} << QStringList{"run; 1"} << "before";
+    QTest::newRow("delete-no") << false << QStringList{"delete:no", "cancel"} << QStringList{"walk;run;;hidden; 2"} << "before";
 }
 
 void tst_PickMapDialog::picks()
@@ -53,58 +44,33 @@ void tst_PickMapDialog::picks()
     const kvtest::TestHost host;
     kvtest::setStored(QStringLiteral("Maps"), QStringLiteral("walk;run;;hidden;"));
     bvhState().currentMapName = QStringLiteral("before");
+    kvApp->setQuestionHandler([&](const QString &, const QString &) { return steps.contains("delete:yes") ? QMessageBox::Yes : QMessageBox::No; });
     QStringList saw;
     kvApp->setDialogHandler([&](QDialog *dialog) {
         auto *picker = qobject_cast<CPickMapDialog *>(dialog);
-        if (!picker)
-            return int(QDialog::Rejected);
-        const auto listed = [picker] {
-            QStringList names;
-            for (int i = 0; i < picker->mapCombo->count(); ++i)
-                names.append(picker->mapCombo->itemText(i));
-            return names.join(QLatin1Char(' '));
-        };
-        saw << picker->windowTitle() + QLatin1Char(' ') + picker->modeButton->text() + QLatin1Char(' ')
-                   + picker->acceptButton->text() + QLatin1String(": ") + listed();
         for (const QString &step : steps) {
-            const QString arg = step.section(QLatin1Char(':'), 1);
-            if (step.startsWith(QLatin1String("choose"))) {
-                picker->mapCombo->setCurrentIndex(arg.toInt());
+            if (step == QLatin1String("choose-run")) {
+                picker->mapCombo->setCurrentIndex(1);
                 Q_EMIT picker->mapCombo->textActivated(picker->mapCombo->currentText());
                 saw << bvhState().currentMapName;
             } else if (step.startsWith(QLatin1String("new"))) {
                 picker->modeButton->click();
-                picker->mapCombo->lineEdit()->clear();
-                QTest::keyClicks(picker->mapCombo->lineEdit(), arg);
-                saw << bvhState().currentMapName + QLatin1String(", Save ")
-                           + QLatin1String(picker->acceptButton->isEnabled() ? "on" : "off");
+                picker->mapCombo->setEditText(step.section(QLatin1Char(':'), 1));
+                saw << bvhState().currentMapName + QLatin1String(", Save ") + QLatin1String(picker->acceptButton->isEnabled() ? "on" : "off");
             } else if (step.startsWith(QLatin1String("delete"))) {
-                const int answer = arg == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No;
-                kvApp->setQuestionHandler([answer](const QString &, const QString &) { return answer; });
                 picker->modeButton->click();
-                saw << kvApp->messageLog().join(QLatin1Char('|')) + QLatin1String(" -> ") + kvtest::stored("Maps")
-                           + QLatin1String(" listing ") + listed();
-            } else if (step == QLatin1String("save")) {
-                picker->saveAndExit();
+                saw << kvtest::stored("Maps") + QLatin1Char(' ') + QString::number(picker->mapCombo->count());
+            } else if (step == QLatin1String("host-accepts")) {
+                picker->accept();
             } else {
-                step == QLatin1String("cancel") ? picker->cancelButton->click() : picker->accept();
+                (step == QLatin1String("save") ? picker->acceptButton : picker->cancelButton)->click();
             }
         }
         return picker->result();
     });
     QCOMPARE(bvhio::pickMapName(saveMode), name != QLatin1String("before"));
     QCOMPARE(bvhState().currentMapName, name);
-    QCOMPARE(saw.mid(1), seen);
-    QCOMPARE(saw.value(0), saveMode ? QStringLiteral("BVH Save Map New Save: walk run")
-                                    : QStringLiteral("BVH Load Maps Delete Load: walk run"));
-}
-
-void tst_PickMapDialog::showsHelp()
-{
-    const kvtest::TestHost host;
-    kvApp->setDocumentationPath(QStringLiteral("/opt/kv/docs/"));
-    CPickMapDialog(false).showHelp();
-    QCOMPARE(kvApp->lastShownURL(), QStringLiteral("file:///opt/kv/docs/BVHImportExportREADME.htm"));
+    QCOMPARE(saw, seen);
 }
 
 QTEST_MAIN(tst_PickMapDialog)
