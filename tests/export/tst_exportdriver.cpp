@@ -8,34 +8,12 @@
 #include "testsupport.h"
 #include "textbookbvh.h"
 
-#include <QDir>
-#include <QSignalSpy>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <csignal>
-#include <iterator>
 
 #include <sys/resource.h>
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// What an export left open, filled or moved.
-QString leftovers(const CBvhOut &out)
-{
-    return QStringLiteral("records %1, file operation %2, progress %3, scene time %4")
-        .arg(bvhState().skeletonList.count()).arg(int(out.isIOActive())).arg(int(kvApp->isProgressActive()))
-        .arg(kvScene->getTime());
-}
-const QString cleanedUp = QStringLiteral("records 0, file operation 0, progress 0, scene time 1234");
-
-} // namespace
 
 class tst_ExportDriver : public QObject
 {
@@ -44,10 +22,8 @@ class tst_ExportDriver : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void refused_data();
-    void refused();
-    void writes_data();
-    void writes();
+    void exports_data();
+    void exports();
     void matchesTextbookKinematics();
 
 private:
@@ -56,201 +32,144 @@ private:
     std::unique_ptr<kvtest::TestHost> host;
 };
 
-//   figure ── hip ─┬─ abdomen ── chest        prop (no figure)
-//                  └─ lThigh
 void tst_ExportDriver::init()
 {
     host = std::make_unique<kvtest::TestHost>();
     kvScene->addNode(kvtest::figure(QStringLiteral("figure"), {"hip:", "abdomen:hip", "chest:abdomen", "lThigh:hip"}));
     kvScene->addNode(new KvNode(QStringLiteral("prop")));
-    kvScene->selectNode(kvScene->findNodeByLabel(QStringLiteral("chest")));
     kvScene->setTime(1234);
 }
 
 void tst_ExportDriver::cleanup()
 {
     secondLifeOption = false;
-    host->dir.setAutoRemove(!QTest::currentTestFailed());
     host.reset();
 }
 
-void tst_ExportDriver::refused_data()
+// Each row is named after what the selection, the dialog or the disk does.
+void tst_ExportDriver::exports_data()
 {
-    QTest::addColumn<QStringList>("selection");
-    QTest::addColumn<QString>("target");  // relative to the test folder
-    QTest::addColumn<QString>("how");     // what the dialog or the disk does
-    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QVariantMap>("settings");  // the run's; the stored Second Life option is on
+    QTest::addColumn<QString>("outcome");       // the warning, or the ROOT and Frames lines
     const QString selectOne = QStringLiteral("Select a single skeleton node for export.");
-    const QString writeFails = QStringLiteral("The output file can not be written.");
-    QTest::newRow("nothing-selected") << QStringList() << "take.bvh" << "accept" << selectOne;
-    QTest::newRow("two-selected") << QStringList{"chest", "lThigh"} << "take.bvh" << "accept" << selectOne;
-    QTest::newRow("not-in-a-figure") << QStringList{"prop"} << "take.bvh" << "accept" << selectOne;
-    QTest::newRow("cancelled") << QStringList{"chest"} << "take.bvh" << "cancel" << "Export operation aborted by user.";
-    QTest::newRow("nothing-exported") << QStringList{"chest"} << "take.bvh" << "root-off"
-                                      << "There are no bones to export.";
-    QTest::newRow("missing-folder") << QStringList{"chest"} << "missing/take.bvh" << "accept"
-                                    << "The output file can not be opened or created.";
-    if (const QString full = kvtest::fullDevice(); !full.isEmpty())
-        QTest::newRow("full-device") << QStringList{"chest"} << full << "accept" << writeFails;
-    QTest::newRow("disk-full") << QStringList{"chest"} << "take.bvh" << "disk-full" << writeFails;
+    QTest::newRow("two-selected") << QVariantMap() << selectOne;
+    QTest::newRow("prop-selected") << QVariantMap() << selectOne;
+    QTest::newRow("cancel") << QVariantMap() << QStringLiteral("Export operation aborted by user.");
+    QTest::newRow("root-off") << QVariantMap() << QStringLiteral("There are no bones to export.");
+    QTest::newRow("missing-folder") << QVariantMap() << QStringLiteral("The output file can not be opened or created.");
+    if (!kvtest::fullDevice().isEmpty())
+        QTest::newRow("full-device") << QVariantMap() << QStringLiteral("The output file can not be written.");
+    QTest::newRow("disk-full") << QVariantMap() << QStringLiteral("The output file can not be written.");
+    QTest::newRow("stored-option") << QVariantMap() << QStringLiteral("ROOT hip\nFrames:\t28");
+    QTest::newRow("run-option") << QVariantMap{{"Second Life Opt", false}} << QStringLiteral("ROOT hip\nFrames:\t27");
+    QTest::newRow("run-map-and-option") << QVariantMap{{"Map", "walk"}, {"Second Life Opt", "false"}}
+                                        << QStringLiteral("ROOT Hips\nFrames:\t27");
 }
 
-// Every refusal warns once, leaves an existing target and the scene as they
-// were, and closes what the export opened.
-void tst_ExportDriver::refused()
+// A refusal warns once and leaves an existing target as it was. A batch host accepts the dialog as
+// built, with what the run's settings ask for, storing none of it; Second Life's reference frame first.
+void tst_ExportDriver::exports()
 {
-    QFETCH(QStringList, selection);
-    QFETCH(QString, target);
-    QFETCH(QString, how);
-    QFETCH(QString, warning);
-    kvScene->clearSelection();
-    for (const QString &label : selection)
-        kvScene->selectNode(kvScene->findNodeByLabel(label), true);
-    QFile previous(path(QStringLiteral("take.bvh")));
-    QVERIFY(previous.open(QIODevice::WriteOnly) && previous.write("previous take\n") == 14);
-    previous.close();
-    const QStringList filesBefore = QDir(host->dir.path()).entryList(QDir::Files);
-    kvApp->setDialogHandler([how](QDialog *dialog) {
-        auto *exportDialog = qobject_cast<CExpMapDialog *>(dialog);
-        if (exportDialog && how == QLatin1String("root-off"))
-            exportDialog->colClickedList1(exportDialog->nodeList->topLevelItem(0), CExpMapDialog::ExportColumn);
-        return how == QLatin1String("cancel") ? int(QDialog::Rejected) : int(QDialog::Accepted);
-    });
-    // Writes beyond 1000 bytes fail with EFBIG, as on a full disk.
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    if (how == QLatin1String("disk-full")) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limited{1000, saved.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    CBvhOut out;
-    const int result = out.write(target.startsWith(QLatin1Char('/')) ? target : path(target), KvFileIOSettings());
-    setrlimit(RLIMIT_FSIZE, &saved);
-
-    QCOMPARE(result, 0);
-    QCOMPARE(kvApp->messageLog(), QStringList(QStringLiteral("BVH File Exporter: ") + warning));
-    QCOMPARE(readAll(previous.fileName()), QByteArray("previous take\n"));
-    QCOMPARE(QDir(host->dir.path()).entryList(QDir::Files), filesBefore);
-    QCOMPARE(leftovers(out), cleanedUp);
-}
-
-void tst_ExportDriver::writes_data()
-{
-    QTest::addColumn<bool>("storedOption");
-    QTest::addColumn<QVariantMap>("settings");
-    QTest::addColumn<bool>("referenceFrame");
-    QTest::addColumn<QByteArray>("root");
-    QTest::newRow("stored-on") << true << QVariantMap() << true << QByteArray("hip");
-    QTest::newRow("run-on") << false << QVariantMap{{"Second Life Opt", true}} << true << QByteArray("hip");
-    QTest::newRow("run-off") << true << QVariantMap{{"Second Life Opt", false}} << false << QByteArray("hip");
-    QTest::newRow("run-map-and-option") << false << QVariantMap{{"Map", "walk"}, {"Second Life Opt", "true"}} << true
-                                        << QByteArray("Hips");
-}
-
-// A batch host accepts the dialog as built, with what the run's settings ask
-// for; nothing of it is stored. One progress unit per listed bone and per
-// frame line, none for the reference frame.
-void tst_ExportDriver::writes()
-{
-    QFETCH(bool, storedOption);
     QFETCH(QVariantMap, settings);
-    QFETCH(bool, referenceFrame);
-    QFETCH(QByteArray, root);
-    kvtest::setStored(QStringLiteral("Second Life Opt"), storedOption);
+    QFETCH(QString, outcome);
+    const QByteArray how = QTest::currentDataTag();
+    const bool succeeds = outcome.startsWith(QLatin1String("ROOT "));
+    kvtest::setStored(QStringLiteral("Second Life Opt"), true);
     kvtest::setStored(QStringLiteral("Maps"), QStringLiteral("walk;"));
     kvtest::setStored(QStringLiteral("walk_DATA"), QStringLiteral("Hips=hip;"));
     kvScene->setAnimRange({480, 4800});
-    QSignalSpy started(kvApp, &KvApp::progressStarted);
-    QSignalSpy stepped(kvApp, &KvApp::progressStepped);
+    kvScene->selectNode(kvScene->findNodeByLabel(QLatin1String(how == "prop-selected" ? "prop" : "chest")));
+    if (how == "two-selected")
+        kvScene->selectNode(kvScene->findNodeByLabel(QStringLiteral("lThigh")), true);
+    QFile file(path(QStringLiteral("take.bvh")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("previous take\n") == 14);
+    file.close();
+    kvApp->setDialogHandler([how](QDialog *dialog) {
+        if (auto *exportDialog = qobject_cast<CExpMapDialog *>(dialog); exportDialog && how == "root-off")
+            exportDialog->colClickedList1(exportDialog->nodeList->topLevelItem(0), CExpMapDialog::ExportColumn);
+        return how == "cancel" ? int(QDialog::Rejected) : int(QDialog::Accepted);
+    });
     KvFileIOSettings ioSettings;
     for (auto it = settings.cbegin(); it != settings.cend(); ++it)
         ioSettings.setValue(it.key(), it.value());
-
+    // On a "full disk", writes beyond 1000 bytes fail with EFBIG.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limited{how == "disk-full" ? 1000 : saved.rlim_cur, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
     CBvhOut out;
-    QCOMPARE(out.write(path(QStringLiteral("take.bvh")), ioSettings), 1);
-    QCOMPARE(kvApp->messageLog(), QStringList());
-    const QByteArrayList lines = readAll(path(QStringLiteral("take.bvh"))).split('\n');
-    QCOMPARE(lines.value(1), "ROOT " + root);
-    const int frames = referenceFrame ? 28 : 27;
+    const int result = out.write(how == "full-device" ? kvtest::fullDevice()
+                                 : how == "missing-folder" ? path(QStringLiteral("missing/take.bvh")) : file.fileName(),
+                                 ioSettings);
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    QCOMPARE(result, int(succeeds));
+    QCOMPARE(kvApp->messageLog().join('\n'), succeeds ? QString() : QStringLiteral("BVH File Exporter: ") + outcome);
+    // Records, file operation and progress closed, the scene's time back.
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(bvhState().skeletonList.count()).arg(int(out.isIOActive()))
+                 .arg(int(kvApp->isProgressActive())).arg(kvScene->getTime()), QStringLiteral("0 0 0 1234"));
+    QCOMPARE(kvtest::stored(QStringLiteral("Second Life Opt")), QStringLiteral("true"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArrayList lines = file.readAll().split('\n');
+    if (!succeeds) {
+        QCOMPARE(lines, QByteArrayList({"previous take", ""}));
+        return;
+    }
     const qsizetype motion = lines.indexOf("MOTION");
-    QCOMPARE(lines.value(motion + 1), "Frames:\t" + QByteArray::number(frames));
+    QCOMPARE(QString::fromLatin1(lines.value(1) + '\n' + lines.value(motion + 1)), outcome);
+    const int frames = outcome.endsWith(QLatin1String("28")) ? 28 : 27;
     QCOMPARE(lines.size() - motion - 4, frames);  // and the empty text after the last line end
-    QCOMPARE(lines.value(motion + 3).startsWith("0.000000 0.002000 0.000000 0.000000 0.060000 "), referenceFrame);
-    QCOMPARE(started.value(0), QVariantList({QStringLiteral("BVH Export [%1]").arg(path("take.bvh")), 4 + 27}));
-    QCOMPARE(stepped.size(), 4 + 27);
-    QCOMPARE(kvtest::stored(QStringLiteral("Second Life Opt")), QVariant(storedOption).toString());
-    QCOMPARE(kvtest::stored(QStringLiteral("Maps")), QStringLiteral("walk;"));
-    QCOMPARE(leftovers(out), cleanedUp);
+    QCOMPARE(lines.value(motion + 3).startsWith("0.000000 0.002000 0.000000 0.000000 0.060000 "), frames == 28);
 }
 
-// The exported file, read by a textbook BVH reader, puts every joint and
-// End Site where the host puts the bone, relative to the root and within
-// 1e-4 of the figure's height.
-//
-//   walker ── hip ─┬─ abdomen ── chest ── head ── lEye (starts off head's end)
-//                  └─ lThigh ── lShin
+// A textbook reader of the file puts every joint and End Site where the host puts the
+// bone, relative to the root, within 1e-4 of the figure's height (lEye starts off head's end).
 void tst_ExportDriver::matchesTextbookKinematics()
 {
-    struct Bone { const char *name; const char *parent; KvVec3 origin; KvVec3 end; int order; };
-    const Bone bones[] = {
-        {"hip", "", {0, 100, 0}, {0, 110, 0}, KvRotationOrder::XYZ},
-        {"abdomen", "hip", {0, 110, 0}, {0, 130, 2}, KvRotationOrder::ZXY},
-        {"chest", "abdomen", {0, 130, 2}, {0, 150, 0}, KvRotationOrder::YZX},
-        {"head", "chest", {0, 150, 0}, {0, 170, 0}, KvRotationOrder::ZYX},
-        {"lEye", "head", {3, 162, 8}, {3, 162, 9}, KvRotationOrder::XZY},
-        {"lThigh", "hip", {10, 95, 0}, {12, 50, 1}, KvRotationOrder::YXZ},
-        {"lShin", "lThigh", {12, 50, 1}, {12, 5, -2}, KvRotationOrder::XYZ},
-    };
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("walker");
-    for (const Bone &b : bones) {
-        desc.bones.push_back({QString::fromLatin1(b.name), QString(), QString::fromLatin1(b.parent), b.origin, b.end,
-                              KvRotationOrder(b.order), std::nullopt});
-    }
+    using Order = KvRotationOrder;
+    const KvFigureDesc desc{QStringLiteral("walker"), {}, {
+        {"hip", {}, {}, {0, 100, 0}, {0, 110, 0}, Order(Order::XYZ), {}},
+        {"abdomen", {}, "hip", {0, 110, 0}, {0, 130, 2}, Order(Order::ZXY), {}},
+        {"chest", {}, "abdomen", {0, 130, 2}, {0, 150, 0}, Order(Order::YZX), {}},
+        {"head", {}, "chest", {0, 150, 0}, {0, 170, 0}, Order(Order::ZYX), {}},
+        {"lEye", {}, "head", {3, 162, 8}, {3, 162, 9}, Order(Order::XZY), {}},
+        {"lThigh", {}, "hip", {10, 95, 0}, {12, 50, 1}, Order(Order::YXZ), {}},
+        {"lShin", {}, "lThigh", {12, 50, 1}, {12, 5, -2}, Order(Order::XYZ), {}},
+    }};
     KvSkeleton *walker = KvFigureBuilder::build(desc).release();
     kvScene->addNode(walker);
     kvScene->selectNode(walker);
     KvNode *hip = walker->findBone(QStringLiteral("hip"));
     const int frames = 6;
     for (int n = 0; n < frames; ++n) {
-        for (int i = 0; i < int(std::size(bones)); ++i) {
-            KvNode *bone = walker->findBone(QString::fromLatin1(bones[i].name));
+        for (int i = 0; i < int(desc.bones.size()); ++i) {
+            KvNode *bone = walker->findBone(desc.bones[size_t(i)].name);
             bone->getXRotControl()->setKey(n * 160, float(17 * n - 40 + 9 * i));
             bone->getYRotControl()->setKey(n * 160, float(-23 * n + 35 - 5 * i));
             bone->getZRotControl()->setKey(n * 160, float(31 * n - 70 + 13 * i));
         }
-        hip->getXPosControl()->setKey(n * 160, 2.5f * n);
-        hip->getYPosControl()->setKey(n * 160, -1.0f * n);
-        hip->getZPosControl()->setKey(n * 160, 4.0f - n);
     }
     kvScene->setAnimRange({0, frames * 160});
     QCOMPARE(CBvhOut().write(path(QStringLiteral("walker.bvh")), KvFileIOSettings()), 1);
     kvtest::TextbookBvh bvh;
     QString error;
     QVERIFY2(kvtest::readTextbookBvhFile(path(QStringLiteral("walker.bvh")), bvh, &error), qPrintable(error));
-    QCOMPARE(int(bvh.joints.size()), int(std::size(bones)));
-    QCOMPARE(bvh.frameCount, frames);
+    QVERIFY(bvh.joints.size() == desc.bones.size() && bvh.frameCount == frames);
 
-    QStringList misplaced;
+    const auto vec = [](const kvtest::Vec3 &v) { return KvVec3d(v[0], v[1], v[2]); };
     for (int n = 0; n < frames; ++n) {
-        const int t = n * 160;
         const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, n);
         for (size_t j = 0; j < bvh.joints.size(); ++j) {
             const KvNode *bone = walker->findBone(bvh.joints[j].name);
-            QVERIFY2(bone, qPrintable(bvh.joints[j].name));
-            const kvtest::Vec3 p = pose.position[j];
-            const kvtest::Vec3 tip = kvtest::multiply(pose.rotation[j], bvh.joints[j].endSiteOffset);
-            const KvVec3d file(p[0] - pose.position[0][0], p[1] - pose.position[0][1], p[2] - pose.position[0][2]);
-            const KvVec3d inScene = bone->getWSPosD(t) - hip->getWSPosD(t);
-            const KvVec3d hostTip = bone->getWSRot(t).multVec(KvVec3d(bone->getEndPoint() - bone->getOrigin()));
-            if (!kvtest::near(file, inScene, 1e-4 * 170.0)
-                || (bvh.joints[j].hasEndSite && !kvtest::near(KvVec3d(tip[0], tip[1], tip[2]), hostTip, 1e-4 * 170.0)))
-                misplaced += QStringLiteral("frame %1 %2: file %3, host %4")
-                                 .arg(n).arg(bvh.joints[j].name, kvtest::toString(file), kvtest::toString(inScene));
+            const KvVec3d file = vec(pose.position[j]) - vec(pose.position[0]);
+            const KvVec3d tip = vec(kvtest::multiply(pose.rotation[j], bvh.joints[j].endSiteOffset));
+            const KvVec3d hostTip = bone->getWSRot(n * 160).multVec(KvVec3d(bone->getEndPoint() - bone->getOrigin()));
+            QVERIFY2(kvtest::near(file, bone->getWSPosD(n * 160) - hip->getWSPosD(n * 160), 1e-4 * 170.0)
+                         && (!bvh.joints[j].hasEndSite || kvtest::near(tip, hostTip, 1e-4 * 170.0)),
+                     qPrintable(QStringLiteral("frame %1 %2").arg(n).arg(bvh.joints[j].name)));
         }
     }
-    QCOMPARE(misplaced, QStringList());
 }
 
 QTEST_MAIN(tst_ExportDriver)
