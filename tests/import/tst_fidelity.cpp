@@ -1,6 +1,3 @@
-// Whole-body fidelity of real conversions, judged against textbook forward
-// kinematics of the source file.
-
 #include "motionfixture.h"
 
 #include "kvdefaultfigure.h"
@@ -9,15 +6,11 @@
 #include <QtTest>
 
 #include <memory>
+#include <numeric>
 
 using namespace motiontest;
 
 namespace {
-
-QStringList sampleFiles()
-{
-    return QDir(kvtest::dataFile(QStringLiteral("bvh"))).entryList({QStringLiteral("*.bvh")}, QDir::Files, QDir::Name);
-}
 
 using kvtest::Mat3;
 using kvtest::TextbookBvh;
@@ -28,15 +21,15 @@ Vec3 sub(const Vec3 &a, const Vec3 &b)
     return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
 }
 
-// Body parts whose directions and turns a user judges first.
-enum Part { UpperArm, ForeArm, Hand, Thigh, Shin, Foot, Toe, PartCount };
+// Limbs whose directions and turns a user judges first.
+enum Limb { UpperArm, ForeArm, Hand, Thigh, Shin, Foot, Toe, LimbCount };
 
-// A part's left-side names in the namings of the samples and of the figures
+// A limb's left-side names in the namings of the samples and of the figures
 // made here, tried in order, case-sensitively, after any namespace. CMU's
-// original LeftWrist is the hand its MotionBuilder names call LeftHand.
-const QStringList &partNames(int part)
+// original LeftWrist is the hand its later conversions call LeftHand.
+const QStringList &limbNames(int limb)
 {
-    static const QStringList names[PartCount] = {
+    static const QStringList names[LimbCount] = {
         {"lShldr", "LeftArm", "LeftUpArm", "upperarm_l", "LeftShoulder"},
         {"lForeArm", "LeftForeArm", "LeftLowArm", "lowerarm_l", "LeftElbow"},
         {"lHand", "LeftHand", "hand_l", "LeftWrist"},
@@ -45,71 +38,65 @@ const QStringList &partNames(int part)
         {"lFoot", "LeftFoot", "foot_l", "LeftAnkle"},
         {"lToe", "LeftToeBase", "ball_l", "LeftToe"},
     };
-    return names[part];
+    return names[limb];
 }
 
 QString rightSide(const QString &left)
 {
-    if (left.startsWith(QLatin1String("Left")))
-        return QStringLiteral("Right") + left.mid(4);
-    if (left.endsWith(QLatin1String("_l")))
-        return left.chopped(1) + QLatin1Char('r');
-    return QLatin1Char('r') + left.mid(1);
+    return left.startsWith(QLatin1String("Left")) ? QStringLiteral("Right") + left.mid(4)
+         : left.endsWith(QLatin1String("_l"))     ? left.chopped(1) + QLatin1Char('r')
+                                                  : QLatin1Char('r') + left.mid(1);
 }
 
-QString withoutNamespace(const QString &name)
-{
-    return name.section(QLatin1Char(':'), -1);
-}
-
-// Where a body's parts are: file joint indices or figure bones; -1 / null
-// for a part the body lacks.
+// Where a body's limbs are: file joint indices or figure bones, found by their
+// names after any namespace; -1 / null for a limb the body lacks.
 template <typename T>
 struct Body
 {
     T root{};
     T head{};
-    T parts[2][PartCount]{};
+    T limbs[2][LimbCount]{};
 };
 
-template <typename T>
-Body<T> findBody(const QStringList &names, const std::vector<T> &items, T none)
+template <typename T, typename Label>
+Body<T> findBody(const std::vector<T> &items, Label label, T none)
 {
     const auto find = [&](const QStringList &candidates) {
         for (const QString &candidate : candidates) {
-            const qsizetype i = names.indexOf(candidate);
-            if (i >= 0)
-                return items[size_t(i)];
+            for (const T &item : items) {
+                if (label(item).section(QLatin1Char(':'), -1) == candidate)
+                    return item;
+            }
         }
         return none;
     };
     Body<T> body;
     body.root = items.front();
     body.head = find({QStringLiteral("head"), QStringLiteral("Head")});
-    for (int part = 0; part < PartCount; ++part) {
-        body.parts[0][part] = find(partNames(part));
+    for (int limb = 0; limb < LimbCount; ++limb) {
+        body.limbs[0][limb] = find(limbNames(limb));
         QStringList right;
-        for (const QString &left : partNames(part))
+        for (const QString &left : limbNames(limb))
             right += rightSide(left);
-        body.parts[1][part] = find(right);
+        body.limbs[1][limb] = find(right);
     }
     return body;
 }
 
-// Mocapbank's skeleton as a game-engine rig names it.
-const QList<QPair<QString, QString>> &engineNames()
+// Mocapbank's joint names as a game-engine rig has them.
+QString engineName(const QString &name)
 {
-    static const QList<QPair<QString, QString>> names = [] {
-        QList<QPair<QString, QString>> list{{"Hips", "pelvis"}, {"Chest", "spine_01"}, {"Chest2", "spine_02"},
-                                            {"Neck", "neck_01"}, {"Head", "head"}};
-        const QList<QPair<QString, QString>> sided{{"LeftCollar", "clavicle_l"}, {"LeftShoulder", "upperarm_l"},
-                                                   {"LeftElbow", "lowerarm_l"}, {"LeftWrist", "hand_l"},
-                                                   {"LeftHip", "thigh_l"}, {"LeftKnee", "calf_l"}, {"LeftAnkle", "foot_l"}};
-        for (const auto &[from, to] : sided)
-            list += {{from, to}, {rightSide(from), rightSide(to)}};
-        return list;
-    }();
-    return names;
+    static const QStringList pairs = QStringLiteral("Hips pelvis Chest spine_01 Chest2 spine_02 Neck neck_01 Head head "
+                                                    "LeftCollar clavicle_l LeftShoulder upperarm_l LeftElbow lowerarm_l "
+                                                    "LeftWrist hand_l LeftHip thigh_l LeftKnee calf_l LeftAnkle foot_l")
+                                         .split(QLatin1Char(' '));
+    for (qsizetype i = 0; i < pairs.size(); i += 2) {
+        if (name == pairs[i])
+            return pairs[i + 1];
+        if (pairs[i].startsWith(QLatin1String("Left")) && name == rightSide(pairs[i]))
+            return rightSide(pairs[i + 1]);
+    }
+    return name;
 }
 
 TextbookBvh readSample(const QString &name)
@@ -133,49 +120,38 @@ const Mat3 spineAlongX{{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}};
 TextbookBvh turned(const TextbookBvh &bvh, const Mat3 &restTurn, const Mat3 &motionTurn)
 {
     TextbookBvh out = bvh;
-    const Mat3 back = transposed(restTurn);
     for (kvtest::TextbookJoint &j : out.joints) {
         j.offset = kvtest::multiply(restTurn, j.offset);
         j.endSiteOffset = kvtest::multiply(restTurn, j.endSiteOffset);
     }
     for (int f = 0; f < bvh.frameCount; ++f) {
-        std::vector<double> &row = out.frames[size_t(f)];
         for (const kvtest::TextbookJoint &j : bvh.joints) {
             Mat3 rotation = identity;
             Vec3 position{};
             std::vector<size_t> order;
             for (int c = 0; c < j.channels.size(); ++c) {
-                const int axis = j.channels[c].at(0).toLatin1() - 'X';
+                const size_t axis = size_t(j.channels[c].at(0).toLatin1() - 'X');
                 const double value = bvh.frames[size_t(f)][size_t(j.firstChannel + c)];
-                if (!j.channels[c].endsWith(QLatin1String("rotation"))) {
-                    position[size_t(axis)] = value;
-                    continue;
+                if (j.channels[c].endsWith(QLatin1String("rotation"))) {
+                    order.push_back(axis);
+                    rotation = kvtest::multiply(rotation, kvtest::axisRotation(int(axis), value / degreesPerRadian));
+                } else {
+                    position[axis] = value;
                 }
-                order.push_back(size_t(axis));
-                rotation = kvtest::multiply(rotation, kvtest::axisRotation(axis, value / degreesPerRadian));
             }
-            rotation = j.parent < 0 ? kvtest::multiply(kvtest::multiply(motionTurn, rotation), back)
-                                    : kvtest::multiply(kvtest::multiply(restTurn, rotation), back);
-            if (j.parent < 0)
-                position = kvtest::multiply(motionTurn, position);
+            rotation = kvtest::multiply(kvtest::multiply(j.parent < 0 ? motionTurn : restTurn, rotation), transposed(restTurn));
+            position = kvtest::multiply(motionTurn, position);
             const Vec3 angles = order.size() == 3 ? kvtest::eulerAngles(rotation, order[0], order[1], order[2]) : Vec3{};
             for (int c = 0, n = 0; c < j.channels.size(); ++c) {
-                const size_t axis = size_t(j.channels[c].at(0).toLatin1() - 'X');
-                double &value = row[size_t(j.firstChannel + c)];
+                double &value = out.frames[size_t(f)][size_t(j.firstChannel + c)];
                 if (!j.channels[c].endsWith(QLatin1String("rotation")))
-                    value = j.parent < 0 ? position[axis] : value;
+                    value = j.parent < 0 ? position[size_t(j.channels[c].at(0).toLatin1() - 'X')] : value;
                 else if (order.size() == 3)
                     value = angles[size_t(n++)] * degreesPerRadian;
             }
         }
     }
     return out;
-}
-
-// Whether v points along +Z more than along any other axis.
-bool alongZ(const Vec3 &v)
-{
-    return v[2] > std::abs(v[0]) && v[2] > std::abs(v[1]);
 }
 
 } // namespace
@@ -200,7 +176,8 @@ void tst_Fidelity::wholeBody_data()
     QTest::addColumn<QString>("figure");  // "": the default figure; a sample: a figure made from it; "engine"
     QTest::addColumn<QString>("rewrite");  // "": the file as it is; else how it is turned
 
-    for (const QString &name : sampleFiles())
+    const QDir data(kvtest::dataFile(QStringLiteral("bvh")));
+    for (const QString &name : data.entryList({QStringLiteral("*.bvh")}, QDir::Files, QDir::Name))
         QTest::newRow(qPrintable(name)) << name << "" << "";
     // Captures that rest along +X or +Z and whose first frame stands them up
     // (left as they are), and a Y-up file that starts lying (a crawl).
@@ -211,9 +188,6 @@ void tst_Fidelity::wholeBody_data()
     QTest::newRow("cmu-onto-mixamo") << "cmu_12_01_walk_mb.bvh" << "mixamorig_colon_names.bvh" << "";
     QTest::newRow("mixamo-onto-cmu") << "mixamorig_colon_names.bvh" << "cmu_12_01_walk_mb.bvh" << "";
     QTest::newRow("sl-onto-cmu-original") << "pirouette_slnames.bvh" << "cmu_131_01_walk_orig.bvh" << "";
-    QTest::newRow("cmu-original-onto-mixamo") << "cmu_131_01_walk_orig.bvh" << "mixamorig_colon_names.bvh" << "";
-    QTest::newRow("cmu-onto-engine") << "cmu_01_01_jumps_mb.bvh" << "engine" << "";
-    QTest::newRow("sl-onto-engine") << "pirouette_slnames.bvh" << "engine" << "";
     QTest::newRow("mixamo-onto-engine") << "mixamorig_colon_names.bvh" << "engine" << "";
     QTest::newRow("zup-onto-engine") << "fair_dab_zup.bvh" << "engine" << "";
 }
@@ -231,86 +205,60 @@ void tst_Fidelity::wholeBody()
 
     TextbookBvh bvh = readSample(file);
     QVERIFY(!bvh.joints.empty());
-    if (rewrite == QLatin1String("rests-along-x"))
-        bvh = turned(bvh, spineAlongX, identity);
-    else if (rewrite == QLatin1String("rests-z-up"))
-        bvh = turned(bvh, transposed(standUp), identity);
-    else if (rewrite == QLatin1String("lying"))
-        bvh = turned(bvh, identity, transposed(standUp));
-    QStringList jointNames;
-    std::vector<int> jointIndices;
-    for (const kvtest::TextbookJoint &joint : bvh.joints) {
-        jointNames += withoutNamespace(joint.name);
-        jointIndices.push_back(int(jointIndices.size()));
+    QString path = kvtest::dataFile(QStringLiteral("bvh/") + file);
+    if (!rewrite.isEmpty()) {
+        const Mat3 restTurn = rewrite == QLatin1String("rests-along-x") ? spineAlongX
+                            : rewrite == QLatin1String("rests-z-up") ? transposed(standUp) : identity;
+        bvh = turned(bvh, restTurn, rewrite == QLatin1String("lying") ? transposed(standUp) : identity);
+        path = host->dir.filePath(QStringLiteral("take.bvh"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(kvtest::writeTextbookBvh(bvh)) > 0);
     }
-    const Body<int> source = findBody(jointNames, jointIndices, -1);
-    const std::vector<Vec3> rest = kvtest::restPositions(bvh);
+    std::vector<int> joints(bvh.joints.size());
+    std::iota(joints.begin(), joints.end(), 0);
+    const Body<int> source = findBody(joints, [&](int j) { return bvh.joints[size_t(j)].name; }, -1);
     if (source.head < 0)
         QSKIP("not a human skeleton");
-    // Z-up: resting and starting so.
+    const std::vector<Vec3> rest = kvtest::restPositions(bvh);
     const kvtest::TextbookPose first = kvtest::forwardKinematics(bvh, 0);
+    // Z-up: the head above the root mostly along +Z, at rest and at the start.
+    const auto alongZ = [](const Vec3 &v) { return v[2] > std::abs(v[0]) && v[2] > std::abs(v[1]); };
     const bool zUp = alongZ(sub(rest[size_t(source.head)], rest[0]))
                   && alongZ(sub(first.position[size_t(source.head)], first.position[0]));
     const Mat3 view = zUp ? standUp : identity;
 
-    std::unique_ptr<KvSkeleton> made;
-    if (figure.isEmpty()) {
-        made = KvDefaultFigure::build();
-    } else {
+    std::unique_ptr<KvSkeleton> made = KvDefaultFigure::build();
+    if (!figure.isEmpty()) {
         TextbookBvh shape = readSample(figure == QLatin1String("engine") ? QStringLiteral("mocapbank_crlf.bvh") : figure);
-        for (kvtest::TextbookJoint &joint : shape.joints) {
-            for (const auto &[from, to] : engineNames()) {
-                if (figure == QLatin1String("engine") && joint.name == from)
-                    joint.name = to;
-            }
-        }
+        for (kvtest::TextbookJoint &joint : shape.joints)
+            joint.name = figure == QLatin1String("engine") ? engineName(joint.name) : joint.name;
         made = KvFigureBuilder::build(kvtest::figureFromBvh(shape, QStringLiteral("figure")));
     }
     QVERIFY(made);
     KvSkeleton *skeleton = made.release();
     kvScene->addNode(skeleton);
     kvScene->selectNode(skeleton);
-    kvScene->setTime(0);
     QList<KvBone *> allBones;
     skeleton->getAllBones(allBones);
-    QStringList boneNames;
-    std::vector<const KvBone *> bones;
-    for (const KvBone *bone : std::as_const(allBones)) {
-        boneNames += withoutNamespace(bone->getLabel());
-        bones.push_back(bone);
-    }
-    const Body<const KvBone *> target = findBody(boneNames, bones, static_cast<const KvBone *>(nullptr));
+    const std::vector<const KvBone *> bones(allBones.cbegin(), allBones.cend());
+    const auto label = [](const KvBone *bone) { return bone->getLabel(); };
+    const Body<const KvBone *> target = findBody(bones, label, static_cast<const KvBone *>(nullptr));
     QVERIFY(target.head);
 
-    QString path = kvtest::dataFile(QStringLiteral("bvh/") + file);
-    if (!rewrite.isEmpty()) {
-        path = host->dir.filePath(QStringLiteral("take.bvh"));
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(kvtest::writeTextbookBvh(bvh));
-    }
     CBvhIn in;
     QCOMPARE(in.read(path, KvFileIOSettings()), 1);
     const int step = kvScene->getTimeStep();
 
     // Worst angle of each measure over all frames.
     QMap<QString, double> worst;
-    const auto judge = [&](const QString &what, double angle) {
-        double &w = worst[what];
-        w = std::max(w, angle);
-    };
-    const auto boneEnd = [](const KvBone *bone, int t) {
-        const KvVec3d end = KvVec3d(bone->getEndPoint() - bone->getOrigin());
-        const KvVec3d d = bone->getWSRot(t).multVec(end);
-        return toVec(KvVec3d(bone->getWSPosD(t).x + d.x, bone->getWSPosD(t).y + d.y, bone->getWSPosD(t).z + d.z));
-    };
+    const auto judge = [&](const QString &what, double angle) { worst[what] = std::max(worst[what], angle); };
     // The root travels the file's path scaled by the ratio of leg lengths.
     const auto distance = [](const Vec3 &a, const Vec3 &b) {
         const Vec3 d = sub(a, b);
         return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     };
-    const int *fileLeg = source.parts[0];
-    const KvBone *const *figureLeg = target.parts[0];
+    const int *fileLeg = source.limbs[0];
+    const KvBone *const *figureLeg = target.limbs[0];
     QVERIFY(fileLeg[Thigh] >= 0 && fileLeg[Shin] >= 0 && fileLeg[Foot] >= 0);
     QVERIFY(figureLeg[Thigh] && figureLeg[Shin] && figureLeg[Foot]);
     const double figureLegLength = distance(toVec(figureLeg[Shin]->getOrigin()), toVec(figureLeg[Thigh]->getOrigin()))
@@ -322,12 +270,6 @@ void tst_Fidelity::wholeBody()
         const int t = f * step;
         const kvtest::TextbookPose pose = kvtest::forwardKinematics(bvh, f);
         const auto at = [&](int joint) { return kvtest::multiply(view, pose.position[size_t(joint)]); };
-        const auto fileEnd = [&](int joint) {
-            const kvtest::TextbookJoint &j = bvh.joints[size_t(joint)];
-            const Vec3 offset = kvtest::multiply(pose.rotation[size_t(joint)], j.endSiteOffset);
-            const Vec3 p = pose.position[size_t(joint)];
-            return kvtest::multiply(view, Vec3{p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]});
-        };
         const auto figureAt = [&](const KvBone *bone) { return toVec(bone->getWSPosD(t)); };
         const auto turned = [&](const KvBone *bone, int joint) {
             const Mat3 figureTurn = kvtest::multiply(toMat(bone->getWSRot(t)), transposed(toMat(bone->getWSRot(0))));
@@ -345,22 +287,25 @@ void tst_Fidelity::wholeBody()
                                                              {scale * travel[0], scale * travel[1], scale * travel[2]})
                                                  / figureLegLength);
         direction(QStringLiteral("torso"), 0, source.head, target.root, target.head);
-        direction(QStringLiteral("pelvis"), source.parts[1][Thigh], source.parts[0][Thigh], target.parts[1][Thigh],
-                  target.parts[0][Thigh]);
+        direction(QStringLiteral("pelvis"), source.limbs[1][Thigh], source.limbs[0][Thigh], target.limbs[1][Thigh],
+                  target.limbs[0][Thigh]);
         judge(QStringLiteral("root turn"), turned(target.root, 0));
         judge(QStringLiteral("head turn"), turned(target.head, source.head));
         for (int side = 0; side < 2; ++side) {
             const QString s = side ? QStringLiteral("right ") : QStringLiteral("left ");
-            const int *joint = source.parts[side];
-            const KvBone *const *bone = target.parts[side];
-            direction(s + QStringLiteral("upper arm"), joint[UpperArm], joint[ForeArm], bone[UpperArm], bone[ForeArm]);
-            direction(s + QStringLiteral("forearm"), joint[ForeArm], joint[Hand], bone[ForeArm], bone[Hand]);
-            direction(s + QStringLiteral("thigh"), joint[Thigh], joint[Shin], bone[Thigh], bone[Shin]);
-            direction(s + QStringLiteral("shin"), joint[Shin], joint[Foot], bone[Shin], bone[Foot]);
+            const int *joint = source.limbs[side];
+            const KvBone *const *bone = target.limbs[side];
+            for (const auto &[name, from, to] : {std::tuple("upper arm", UpperArm, ForeArm), std::tuple("forearm", ForeArm, Hand),
+                                                 std::tuple("thigh", Thigh, Shin), std::tuple("shin", Shin, Foot)})
+                direction(s + QLatin1String(name), joint[from], joint[to], bone[from], bone[to]);
+            // A foot points at its toe, else along its End Site or the bone.
             if (joint[Foot] >= 0 && bone[Foot]) {
-                const Vec3 fileToe = joint[Toe] >= 0 ? at(joint[Toe]) : fileEnd(joint[Foot]);
-                const Vec3 figureToe = bone[Toe] ? figureAt(bone[Toe]) : boneEnd(bone[Foot], t);
-                judge(s + QStringLiteral("foot"), angleDeg(sub(figureToe, figureAt(bone[Foot])), sub(fileToe, at(joint[Foot]))));
+                const size_t j = size_t(joint[Foot]);
+                const Vec3 endSite = kvtest::multiply(pose.rotation[j], bvh.joints[j].endSiteOffset);
+                const KvVec3d along = bone[Foot]->getWSRot(t).multVec(KvVec3d(bone[Foot]->getEndPoint() - bone[Foot]->getOrigin()));
+                const Vec3 fileFoot = joint[Toe] >= 0 ? sub(at(joint[Toe]), at(joint[Foot])) : kvtest::multiply(view, endSite);
+                const Vec3 figureFoot = bone[Toe] ? sub(figureAt(bone[Toe]), figureAt(bone[Foot])) : toVec(along);
+                judge(s + QStringLiteral("foot"), angleDeg(figureFoot, fileFoot));
                 judge(s + QStringLiteral("foot turn"), turned(bone[Foot], joint[Foot]));
             }
             if (joint[Hand] >= 0 && bone[Hand])
@@ -369,17 +314,16 @@ void tst_Fidelity::wholeBody()
     }
 
     QStringList report;
-    for (auto it = worst.cbegin(); it != worst.cend(); ++it)
-        report += QStringLiteral("%1 %2").arg(it.key()).arg(it.value(), 0, 'f', 2);
-    qInfo("%s", qPrintable(report.join(QStringLiteral(", "))));
-    QVERIFY2(worst.size() >= 16, qPrintable(report.join(QStringLiteral(", "))));
+    bool within = worst.size() >= 16;
     for (auto it = worst.cbegin(); it != worst.cend(); ++it) {
         // The torso follows each of the file's spine joints, but it is laid
         // out in the figure's proportions: where the file bends its spine, a
         // figure whose spine bones differ in length points its head elsewhere.
         const double bound = it.key() == QLatin1String("torso") ? 20.0 : it.key().endsWith(QLatin1Char('%')) ? 0.5 : 3.0;
-        QVERIFY2(it.value() < bound, qPrintable(report.join(QStringLiteral(", "))));
+        within = within && it.value() < bound;
+        report += QStringLiteral("%1 %2").arg(it.key()).arg(it.value(), 0, 'f', 2);
     }
+    QVERIFY2(within, qPrintable(report.join(QStringLiteral(", "))));
 }
 
 QTEST_GUILESS_MAIN(tst_Fidelity)
