@@ -18,26 +18,23 @@
 #include <functional>
 
 // A host, small figures and files for the import tests. Figures and files
-// are written as entries "name<parent@x y z:channels"; every part after the
-// name is optional.
+// are written as entries "name<parent@x y z:channels"; all but the name may
+// be left out.
 namespace motiontest {
 
-// A fresh host for each test function, import options at their defaults.
+// A fresh host for each test function; the import options go back to their
+// defaults after it.
 struct Host
 {
     QTemporaryDir dir;
     KvApp app{dir.filePath(QStringLiteral("settings.ini")), false};
 
-    Host()
-    {
-        frameOption = true;
-        inPlaceOption = false;
-        limitsOption = false;
-    }
     ~Host()
     {
         CBvhIn::setMappingDialog(nullptr);
         bvhState().clearLists();
+        frameOption = true;
+        inPlaceOption = limitsOption = false;
     }
 };
 
@@ -63,11 +60,7 @@ inline KvSkeleton *addFigure(const QStringList &bones, int order = KvRotationOrd
     desc.name = QStringLiteral("figure");
     for (const QString &entry : bones) {
         const QStringList e = parts(entry);
-        KvBoneDesc bone;
-        bone.name = e[0];
-        bone.parent = e[1];
-        bone.origin = bone.endPoint = vec(e[2]);
-        bone.order = KvRotationOrder(order);
+        KvBoneDesc bone{e[0], {}, e[1], vec(e[2]), vec(e[2]), KvRotationOrder(order), {}};
         for (KvBoneDesc &parent : desc.bones) {
             if (parent.name == bone.parent && parent.endPoint == parent.origin)
                 parent.endPoint = bone.origin;
@@ -115,11 +108,12 @@ inline void readAndMap(CBvhIn &in, const QByteArray &text, KvSkeleton *skeleton,
     for (CBvhHeader *r : bvhState().jointList) {
         KvNode *node = r->name.isEmpty() ? nullptr : skeleton->findBone(r->name);
         for (const QString &entry : map) {
+            const QString joint = entry.section(QLatin1Char('='), 0, 0);
             if (entry == QLatin1Char('!') + r->name && r->type == Joint)
                 r->applyChannel = false;
-            else if (entry.section(QLatin1Char('='), 0, 0) == r->name && entry.endsWith(QLatin1Char('*')))
+            else if (joint == r->name && entry.endsWith(QLatin1Char('*')))
                 node = skeleton;
-            else if (entry.section(QLatin1Char('='), 0, 0) == r->name)
+            else if (joint == r->name)
                 node = skeleton->findBone(entry.section(QLatin1Char('='), 1));
         }
         r->mappedNode = node;
