@@ -25,11 +25,6 @@ int lineCount(const QByteArray &text)
     return int(lf.count('\n')) + (lf.endsWith('\n') || lf.isEmpty() ? 0 : 1);
 }
 
-QStringList warning(const QString &text)
-{
-    return {QStringLiteral("BVH File Importer: ") + text};
-}
-
 } // namespace
 
 class tst_ImportDriver : public QObject
@@ -156,7 +151,7 @@ void tst_ImportDriver::imports()
 
     const int answer = QByteArray(QTest::currentDataTag()) == "cancelled" ? QDialog::Rejected : QDialog::Accepted;
     QCOMPARE(runImport(in, path.isEmpty() ? writeFile(text) : path, answer), message.isEmpty() ? 1 : 0);
-    QCOMPARE(kvApp->messageLog(), message.isEmpty() ? QStringList() : warning(message));
+    QCOMPARE(kvApp->messageLog(), message.isEmpty() ? QStringList() : QStringList(QStringLiteral("BVH File Importer: ") + message));
     QCOMPARE(dialogCalls, frames == -1 ? 0 : 1);
     if (frames >= 0)
         QCOMPARE(dialogFrames, frames);
@@ -216,7 +211,7 @@ void tst_ImportDriver::targetSkeleton()
     QCOMPARE(runImport(in, writeFile(chain + motion)), int(picked));
     QCOMPARE(chooserCalls, 1);
     QCOMPARE(kvApp->messageLog(), answer == QDialog::Accepted && !picked
-             ? warning(QStringLiteral("The chosen node does not belong to a figure.")) : QStringList());
+             ? QStringList(QStringLiteral("BVH File Importer: The chosen node does not belong to a figure.")) : QStringList());
     QCOMPARE(bvhState().targetSkeleton, picked ? figure : nullptr);
     if (!picked)
         QVERIFY(dialogCalls == 0 && bvhState().jointList.count() == 1 && bvhState().jointList.first() == sentinel);
