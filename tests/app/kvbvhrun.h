@@ -1,12 +1,8 @@
 #pragma once
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QString>
 #include <QStringList>
 
 // The host program as a user runs it on a server: its own settings file in a
@@ -32,34 +28,24 @@ inline QProcessEnvironment serverEnvironment(const QString &home)
     return env;
 }
 
-// Runs kvbvh with --settings settingsFile (unless empty) before arguments.
-inline Run runKvbvh(const QString &settingsFile, const QStringList &arguments, const QString &workingDir,
-                    const QProcessEnvironment &env)
+// Runs kvbvh in home with --settings settingsFile (unless empty), in env or a server's.
+inline Run runKvbvh(const QString &settingsFile, const QStringList &arguments, const QString &home,
+                    const QProcessEnvironment &env = QProcessEnvironment())
 {
     QProcess process;
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(workingDir);
-    QStringList all;
-    if (!settingsFile.isEmpty())
-        all << QStringLiteral("--settings") << settingsFile;
-    process.start(QStringLiteral(KV_APP_PATH), all + arguments);
-    Run result;
+    process.setProcessEnvironment(env.isEmpty() ? serverEnvironment(home) : env);
+    process.setWorkingDirectory(home);
+    process.start(QStringLiteral(KV_APP_PATH),
+                  settingsFile.isEmpty() ? arguments : QStringList{QStringLiteral("--settings"), settingsFile} + arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+        return Run();
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 inline QString sample(const QString &name)
 {
     return QStringLiteral(KV_SHARED_DATA_DIR "/bvh/") + name;
-}
-
-inline QStringList sampleNames()
-{
-    return QDir(QStringLiteral(KV_SHARED_DATA_DIR "/bvh")).entryList({QStringLiteral("*.bvh")}, QDir::Files, QDir::Name);
 }
 
 inline QByteArray readAll(const QString &path)
