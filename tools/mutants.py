@@ -13,6 +13,7 @@ Usage: tools/mutants.py [--list] [--only ID,ID] [-j N] [--report FILE]
 import argparse
 import json
 import os
+import resource
 import shutil
 import signal
 import stat
@@ -23,6 +24,9 @@ import tempfile
 import time
 from datetime import datetime, timezone
 from pathlib import Path
+
+# Address space each test process may take.
+MEMORY_CAP = 8 << 30
 
 # (id, file, exact original snippet, replacement, description). Each snippet
 # occurs exactly once in its file; one that no longer does is reported as
@@ -265,10 +269,16 @@ def log(text):
     print(text, flush=True)
 
 
-def run(command, cwd=None, env=None, log_file=None):
+def cap_memory():
+    # Some mutants make a conversion grow without bound (14 GB within a
+    # minute under a broken key store); a failed allocation fails the test.
+    resource.setrlimit(resource.RLIMIT_AS, (MEMORY_CAP, MEMORY_CAP))
+
+
+def run(command, cwd=None, env=None, log_file=None, capped=False):
     """Runs command; returns (exit code, output)."""
     result = subprocess.run(command, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                            text=True, errors="replace")
+                            text=True, errors="replace", preexec_fn=cap_memory if capped else None)
     if log_file:
         Path(log_file).write_text(result.stdout)
     return result.returncode, result.stdout
@@ -355,7 +365,7 @@ class Suite:
         command = ["ctest", "--output-on-failure", "--timeout", "120", "-j", str(self.ctest_jobs)]
         if self.stop_on_failure:
             command.append("--stop-on-failure")
-        code, output = run(command, cwd=self.build, env=safe_env(self.home), log_file=log_file)
+        code, output = run(command, cwd=self.build, env=safe_env(self.home), log_file=log_file, capped=True)
         keep_full_device()
         if code == 0:
             return None
