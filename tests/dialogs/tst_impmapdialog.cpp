@@ -17,9 +17,8 @@ namespace {
 //                  └─ lThigh ── lShin
 // The file has the same joints, each named after its bone: every joint is
 // matched by name.
-const QByteArray fileRoot =
-    kvtest::bvhJoint("hip", 0, kvtest::bvhJoint("abdomen", 1, kvtest::bvhJoint("chest", 2, kvtest::bvhJoint("neck", 3)))
-                                   + kvtest::bvhJoint("lThigh", 1, kvtest::bvhJoint("lShin", 2)));
+const QStringList bones{"hip", "abdomen<hip", "chest<abdomen", "neck<chest", "lThigh<hip", "lShin<lThigh"};
+const QByteArray fileHierarchy = kvtest::hierarchy(bones);
 
 QList<CBvhHeader *> records(const QString &joint)
 {
@@ -73,12 +72,11 @@ private:
 void tst_ImpMapDialog::init()
 {
     host = std::make_unique<kvtest::TestHost>();
-    figure = kvtest::figure(QStringLiteral("figure"), {"hip:", "abdomen:hip", "chest:abdomen", "neck:chest",
-                                                       "lThigh:hip", "lShin:lThigh"});
+    figure = kvtest::figure(QStringLiteral("figure"), bones);
     kvScene->addNode(figure);
     kvScene->selectNode(figure);
     bvhState().targetSkeleton = figure;
-    kvtest::readHierarchy(figure, fileRoot);
+    kvtest::readHierarchy(figure, fileHierarchy);
 }
 
 void tst_ImpMapDialog::mapping_data()
@@ -140,16 +138,17 @@ void tst_ImpMapDialog::mapping()
              after);
 }
 
-// The dialog adjusts the scene unless told otherwise. A swap of two bones kept with Save Map (the
-// picker scripted) drives the keys of a batch import that names the map; that run's options are
-// never stored.
+// The dialog takes the stored options, adjusting the scene unless told otherwise. A swap of two
+// bones kept with Save Map (the picker scripted) drives the keys of a batch import that names the
+// map; that run's options are never stored.
 void tst_ImpMapDialog::savedMapReachesImport()
 {
     frameOption = false;
+    kvtest::setStored(QStringLiteral("Limits Opt"), true);
     kvtest::scriptPicker(QStringLiteral("swap"));
     {
         const auto dialog = std::make_unique<CImpMapDialog>(false);
-        QVERIFY(frameOption);
+        QVERIFY(frameOption && !inPlaceOption && limitsOption);
         for (const auto &[joint, bone] : {std::pair("neck", "lShin"), std::pair("lShin", "neck")}) {
             dialog->fileList->setCurrentItem(records(QString::fromLatin1(joint)).first()->fileItem);
             dialog->figureList->setCurrentItem(
@@ -162,8 +161,7 @@ void tst_ImpMapDialog::savedMapReachesImport()
 
     // The neck joint's Zrotation is column 12, lShin's column 18.
     bvhState().clearLists();
-    const QByteArray text = "HIERARCHY\n" + fileRoot
-                            + "MOTION\nFrames: 1\nFrame Time: 0.0333333\n0 0 0 0 0 0 0 0 0 0 0 0 30 0 0 0 0 0 50 0 0\n";
+    const QByteArray text = fileHierarchy + "Frames: 1\nFrame Time: 0.0333333\n0 0 0 0 0 0 0 0 0 0 0 0 30 0 0 0 0 0 50 0 0\n";
     QFile file(host->dir.filePath(QStringLiteral("swing.bvh")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush());
     kvApp->setDialogHandler(nullptr);
@@ -185,9 +183,9 @@ void tst_ImpMapDialog::savedMapReachesImport()
 void tst_ImpMapDialog::hugeHierarchy()
 {
     constexpr int count = 100000;
-    QStringList bones{QStringLiteral("b0:")};
+    QStringList bones{QStringLiteral("b0")};
     for (int i = 1; i < count; ++i)
-        bones += QStringLiteral("b%1:b%2").arg(i).arg(i - 1);
+        bones += QStringLiteral("b%1<b%2").arg(i).arg(i - 1);
     bvhState().clearLists();
     bvhState().targetSkeleton = kvtest::figure(QStringLiteral("huge"), bones);
     kvScene->addNode(bvhState().targetSkeleton);

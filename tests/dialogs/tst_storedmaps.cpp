@@ -66,7 +66,7 @@ void tst_StoredMaps::importMapCursor()
     QFETCH(QString, data);
     QFETCH(QString, mapping);
     const kvtest::TestHost host;
-    const std::unique_ptr<KvSkeleton> figure(kvtest::figure(QStringLiteral("figure"), {"x:", "y:x", "z:y"}));
+    const std::unique_ptr<KvSkeleton> figure(kvtest::figure(QStringLiteral("figure"), {"x", "y<x", "z<y"}));
     CBvhIn().collectSkeletonBones(figure->getNodeChild(0), 1);
     for (const auto &[name, channels] : {std::pair("A", 3), std::pair("B", 3), std::pair("C", 0)}) {
         for (int i = 0; i <= channels + 1; ++i) {

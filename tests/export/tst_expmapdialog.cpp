@@ -35,8 +35,8 @@ private:
 void tst_ExpMapDialog::init()
 {
     host = std::make_unique<kvtest::TestHost>();
-    KvSkeleton *figure = kvtest::figure(QStringLiteral("figure"), {"hip:", "other:", "abdomen:hip", "chest:abdomen", "neck:chest",
-                                                       "lThigh:hip", "lShin:lThigh"});
+    KvSkeleton *figure = kvtest::figure(QStringLiteral("figure"), {"hip", "other", "abdomen<hip", "chest<abdomen", "neck<chest",
+                                                       "lThigh<hip", "lShin<lThigh"});
     kvScene->addNode(figure);
     figure->findBone(QStringLiteral("chest"))->addChild(new KvNode(QStringLiteral("prop")));
     kvScene->findNodeByLabel(QStringLiteral("prop"))->addChild(new KvBone(QStringLiteral("gem")));

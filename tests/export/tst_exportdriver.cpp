@@ -35,7 +35,7 @@ private:
 void tst_ExportDriver::init()
 {
     host = std::make_unique<kvtest::TestHost>();
-    kvScene->addNode(kvtest::figure(QStringLiteral("figure"), {"hip:", "abdomen:hip", "chest:abdomen", "lThigh:hip"}));
+    kvScene->addNode(kvtest::figure(QStringLiteral("figure"), {"hip", "abdomen<hip", "chest<abdomen", "lThigh<hip"}));
     kvScene->addNode(new KvNode(QStringLiteral("prop")));
     kvScene->setTime(1234);
 }

@@ -13,7 +13,6 @@ class tst_KvProperty : public QObject
 private Q_SLOTS:
     void values_data();
     void values();
-    void removeKeys();
 };
 
 // Keys in listed order, limits -10..20 (clamped or not): linear between keys, constant outside them.
@@ -53,18 +52,6 @@ void tst_KvProperty::values()
         QCOMPARE(property.findKeyAt(time, index), sortedTimes.contains(time));
         QCOMPARE(index, sortedTimes.contains(time) ? int(sortedTimes.indexOf(time)) : -7);
     }
-}
-
-// Both ends of the range go; a reversed range removes nothing.
-void tst_KvProperty::removeKeys()
-{
-    KvFloatProperty property(QStringLiteral("p"), 0.0f, nullptr);
-    for (int t : {0, 160, 320, 480, 640})
-        property.setKey(t, float(t));
-    QCOMPARE(property.removeKeys(KvTimeRange(480, 160)), 0);
-    QCOMPARE(property.removeKeys(KvTimeRange(161, 479)), 1);
-    QCOMPARE(property.removeKeys(KvTimeRange(160, 480)), 2);
-    QCOMPARE(kvtest::keyTimes(property), (QList<int>{0, 640}));
 }
 
 QTEST_GUILESS_MAIN(tst_KvProperty)

@@ -1,99 +1,25 @@
 #pragma once
 
-#include "bvhin.h"
-#include "bvhstate.h"
-
-#include "kvapp.h"
-#include "kvfigurebuilder.h"
-#include "kvnode.h"
+#include "bvhfixture.h"
 #include "kvscene.h"
 #include "textbookbvh.h"
 
-#include <QRegularExpression>
-#include <QStringList>
-#include <QTemporaryDir>
-
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
-// A host, small figures and files for the import tests. Figures and files
-// are written as entries "name<parent@x y z:channels"; all but the name may
-// be left out.
+// Figures and files for the import tests, in the entries of bvhfixture.h.
 namespace motiontest {
 
-// A fresh host for each test function; the import options go back to their
-// defaults after it.
-struct Host
-{
-    QTemporaryDir dir;
-    KvApp app{dir.filePath(QStringLiteral("settings.ini")), false};
+using kvtest::hierarchy;
+using kvtest::vec;
+using Host = kvtest::TestHost;
 
-    ~Host()
-    {
-        CBvhIn::setMappingDialog(nullptr);
-        bvhState().clearLists();
-        frameOption = true;
-        inPlaceOption = limitsOption = false;
-    }
-};
-
-inline KvVec3 vec(const QString &text)
-{
-    const QStringList v = text.split(QLatin1Char(' '));
-    return KvVec3(v.value(0).toFloat(), v.value(1).toFloat(), v.value(2).toFloat());
-}
-
-// Name, parent, position and channels of an entry.
-inline QStringList parts(const QString &entry)
-{
-    static const QRegularExpression syntax(QStringLiteral("^([^<@:]*)(?:<([^@:]*))?(?:@([^:]*))?(?::(.*))?$"));
-    const QRegularExpressionMatch m = syntax.match(entry);
-    return {m.captured(1), m.captured(2), m.captured(3), m.captured(4)};
-}
-
-// Bones at their origins (figure space), end points at their first child,
-// added to the scene as the import's target.
+// A figure added to the scene as the import's target.
 inline KvSkeleton *addFigure(const QStringList &bones, int order = KvRotationOrder::XYZ)
 {
-    KvFigureDesc desc;
-    desc.name = QStringLiteral("figure");
-    for (const QString &entry : bones) {
-        const QStringList e = parts(entry);
-        KvBoneDesc bone{e[0], {}, e[1], vec(e[2]), vec(e[2]), KvRotationOrder(order), {}};
-        for (KvBoneDesc &parent : desc.bones) {
-            if (parent.name == bone.parent && parent.endPoint == parent.origin)
-                parent.endPoint = bone.origin;
-        }
-        desc.bones.push_back(bone);
-    }
-    KvSkeleton *skeleton = KvFigureBuilder::build(desc).release();
+    KvSkeleton *skeleton = kvtest::figure(QStringLiteral("figure"), bones, order);
     kvScene->addNode(skeleton);
     return bvhState().targetSkeleton = skeleton;
-}
-
-// Joints at offsets from their parents (0 10 0 when not given), a six-channel
-// root and three rotations (ZXY) elsewhere unless channels are given; leaves
-// end in an End Site.
-inline QByteArray hierarchy(const QStringList &joints)
-{
-    std::function<QByteArray(const QString &)> write = [&](const QString &name) {
-        QByteArray text;
-        for (const QString &entry : joints) {
-            QStringList j = parts(entry);
-            if (j[1] != name)
-                continue;
-            if (j[3].isEmpty())
-                j[3] = (name.isEmpty() ? "Xposition Yposition Zposition " : "") + QStringLiteral("Zrotation Xrotation Yrotation");
-            const QByteArray inner = write(j[0]);
-            text += (name.isEmpty() ? "ROOT " : "JOINT ") + j[0].toLatin1() + "\n{\nOFFSET "
-                  + (j[2].isEmpty() ? QByteArray("0 10 0") : j[2].toLatin1()) + "\nCHANNELS "
-                  + QByteArray::number(j[3].count(QLatin1Char(' ')) + 1) + " " + j[3].toLatin1() + "\n"
-                  + (inner.isEmpty() ? "End Site\n{\nOFFSET 0 1 0\n}\n" : inner) + "}\n";
-        }
-        return text;
-    };
-    return "HIERARCHY\n" + write(QString()) + "MOTION\n";
 }
 
 // Reads text into the joint list and maps each joint to the bone of its name

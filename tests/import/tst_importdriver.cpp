@@ -36,7 +36,6 @@ private Q_SLOTS:
     void cleanup() { host.reset(); }
     void imports_data();
     void imports();
-    void targetSkeleton_data();
     void targetSkeleton();
     void completeMapping_data();
     void completeMapping();
@@ -171,50 +170,44 @@ void tst_ImportDriver::imports()
     QCOMPARE(stepped.count(), lineCount(text));
 }
 
-void tst_ImportDriver::targetSkeleton_data()
-{
-    QTest::addColumn<bool>("prop");   // a selected node outside every figure, and the figure picked in the chooser
-    QTest::addColumn<int>("answer");  // of the chooser
-
-    QTest::newRow("prop-then-figure") << true << int(QDialog::Accepted);
-    QTest::newRow("rejected") << false << int(QDialog::Rejected);
-    QTest::newRow("accepted-no-choice") << false << int(QDialog::Accepted);
-}
-
 // Without a selected figure, the one picked in the chooser, which opens with
-// nothing chosen and offers figures only; a refusal touches nothing.
+// nothing chosen and offers figures only; a refusal touches nothing. Tried
+// with a selected node outside every figure and the figure then picked, with
+// the chooser refused, and accepted with nothing picked.
 void tst_ImportDriver::targetSkeleton()
 {
-    QFETCH(bool, prop);
-    QFETCH(int, answer);
+    for (const auto &[prop, answer] : {std::pair(true, QDialog::Accepted), std::pair(false, QDialog::Rejected),
+                                       std::pair(false, QDialog::Accepted)}) {
+        cleanup();
+        init();
+        kvScene->clearSelection();
+        if (prop) {
+            kvScene->addNode(new KvNode(QStringLiteral("prop")));
+            kvScene->selectNode(kvScene->findNodeByLabel(QStringLiteral("prop")));
+        }
+        int chooserCalls = 0;
+        kvApp->setDialogHandler([&chooserCalls, prop = prop, answer = answer](QDialog *dialog) {
+            ++chooserCalls;
+            auto *chooser = qobject_cast<KvNodeDlg *>(dialog);
+            if (!chooser || !chooser->treeWidget()->selectedItems().isEmpty())
+                return -1;
+            if (prop)
+                chooser->treeWidget()->findItems(QStringLiteral("figure"), Qt::MatchExactly).value(0)->setSelected(true);
+            return int(answer);
+        });
+        CBvhHeader *sentinel = bvhState().jointList.append(std::make_unique<CBvhHeader>());
+        bvhState().targetSkeleton = nullptr;
+        CBvhIn in;
+        const bool picked = prop && answer == QDialog::Accepted;
 
-    kvScene->clearSelection();
-    if (prop) {
-        kvScene->addNode(new KvNode(QStringLiteral("prop")));
-        kvScene->selectNode(kvScene->findNodeByLabel(QStringLiteral("prop")));
+        QCOMPARE(runImport(in, writeFile(chain + motion)), int(picked));
+        QCOMPARE(chooserCalls, 1);
+        QCOMPARE(kvApp->messageLog(), answer == QDialog::Accepted && !picked
+                 ? QStringList(QStringLiteral("BVH File Importer: The chosen node does not belong to a figure.")) : QStringList());
+        QCOMPARE(bvhState().targetSkeleton, picked ? figure : nullptr);
+        if (!picked)
+            QVERIFY(dialogCalls == 0 && bvhState().jointList.count() == 1 && bvhState().jointList.first() == sentinel);
     }
-    int chooserCalls = 0;
-    kvApp->setDialogHandler([&](QDialog *dialog) {
-        ++chooserCalls;
-        auto *chooser = qobject_cast<KvNodeDlg *>(dialog);
-        if (!chooser || !chooser->treeWidget()->selectedItems().isEmpty())
-            return -1;
-        if (prop)
-            chooser->treeWidget()->findItems(QStringLiteral("figure"), Qt::MatchExactly).value(0)->setSelected(true);
-        return answer;
-    });
-    CBvhHeader *sentinel = bvhState().jointList.append(std::make_unique<CBvhHeader>());
-    bvhState().targetSkeleton = nullptr;
-    CBvhIn in;
-    const bool picked = prop && answer == QDialog::Accepted;
-
-    QCOMPARE(runImport(in, writeFile(chain + motion)), int(picked));
-    QCOMPARE(chooserCalls, 1);
-    QCOMPARE(kvApp->messageLog(), answer == QDialog::Accepted && !picked
-             ? QStringList(QStringLiteral("BVH File Importer: The chosen node does not belong to a figure.")) : QStringList());
-    QCOMPARE(bvhState().targetSkeleton, picked ? figure : nullptr);
-    if (!picked)
-        QVERIFY(dialogCalls == 0 && bvhState().jointList.count() == 1 && bvhState().jointList.first() == sentinel);
 }
 
 void tst_ImportDriver::completeMapping_data()

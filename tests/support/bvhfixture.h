@@ -10,12 +10,17 @@
 #include "kvnode.h"
 
 #include <QComboBox>
+#include <QHash>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 
-// Fixtures for the tests of the mapping dialogs and the exporter. Header
-// only: they need the plug-in's layers, which kv_testsupport does not link.
+#include <functional>
+
+// Fixtures for the tests of the importer, the mapping dialogs and the
+// exporter. Header only: they need the plug-in's layers, which kv_testsupport
+// does not link.
 namespace kvtest {
 
 // A non-interactive host whose settings file lives in a folder of its own;
@@ -35,37 +40,73 @@ struct TestHost
     }
 };
 
-// A skeleton called name with one bone per "bone:parent" entry, in order; an
-// empty parent makes the bone a child of the skeleton.
-inline KvSkeleton *figure(const QString &name, const QStringList &bones)
+inline KvVec3 vec(const QString &text)
+{
+    const QStringList v = text.split(QLatin1Char(' '));
+    return KvVec3(v.value(0).toFloat(), v.value(1).toFloat(), v.value(2).toFloat());
+}
+
+// Figures and files are written as entries "name<parent@x y z:channels"; all
+// but the name may be left out. These are name, parent, position and channels.
+inline QStringList parts(const QString &entry)
+{
+    static const QRegularExpression syntax(QStringLiteral("^([^<@:]*)(?:<([^@:]*))?(?:@([^:]*))?(?::(.*))?$"));
+    const QRegularExpressionMatch m = syntax.match(entry);
+    return {m.captured(1), m.captured(2), m.captured(3), m.captured(4)};
+}
+
+// A skeleton called name, bones at their origins (figure space) and end
+// points at their first child; a bone without a parent is a child of the
+// skeleton.
+inline KvSkeleton *figure(const QString &name, const QStringList &bones, int order = KvRotationOrder::XYZ)
 {
     KvFigureDesc desc;
     desc.name = name;
-    for (const QString &entry : bones)
-        desc.bones.push_back({entry.section(':', 0, 0), {}, entry.section(':', 1), {}, {}, {}, {}});
+    QHash<QString, size_t> index;
+    for (const QString &entry : bones) {
+        const QStringList e = parts(entry);
+        if (const auto parent = index.constFind(e[1]); parent != index.cend() && desc.bones[*parent].endPoint == desc.bones[*parent].origin)
+            desc.bones[*parent].endPoint = vec(e[2]);
+        index.insert(e[0], desc.bones.size());
+        desc.bones.push_back({e[0], {}, e[1], vec(e[2]), vec(e[2]), KvRotationOrder(order), {}});
+    }
     return KvFigureBuilder::build(desc).release();
 }
 
-// A ROOT (depth 0, six channels) or JOINT block; one without children ends
-// in an End Site.
-inline QByteArray bvhJoint(const char *name, int depth, const QByteArray &children = {})
+// A file's hierarchy up to its MOTION line: joints at offsets from their
+// parents (0 10 0 when not given), a six-channel root and three rotations
+// (ZXY) elsewhere unless channels are given; leaves end in an End Site.
+inline QByteArray hierarchy(const QStringList &joints)
 {
-    return QByteArray(depth == 0 ? "ROOT " : "JOINT ") + name + "\n{\nOFFSET 0 5 0\n"
-           + (depth == 0 ? "CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n"
-                         : "CHANNELS 3 Zrotation Xrotation Yrotation\n")
-           + (children.isEmpty() ? QByteArray("End Site\n{\nOFFSET 0 5 0\n}\n") : children) + "}\n";
+    std::function<QByteArray(const QString &)> write = [&](const QString &name) {
+        QByteArray text;
+        for (const QString &entry : joints) {
+            QStringList j = parts(entry);
+            if (j[1] != name)
+                continue;
+            if (j[3].isEmpty())
+                j[3] = (name.isEmpty() ? "Xposition Yposition Zposition " : "") + QStringLiteral("Zrotation Xrotation Yrotation");
+            const QByteArray inner = write(j[0]);
+            text += (name.isEmpty() ? "ROOT " : "JOINT ") + j[0].toLatin1() + "\n{\nOFFSET "
+                  + (j[2].isEmpty() ? QByteArray("0 10 0") : j[2].toLatin1()) + "\nCHANNELS "
+                  + QByteArray::number(j[3].count(QLatin1Char(' ')) + 1) + " " + j[3].toLatin1() + "\n"
+                  + (inner.isEmpty() ? "End Site\n{\nOFFSET 0 1 0\n}\n" : inner) + "}\n";
+        }
+        return text;
+    };
+    return "HIERARCHY\n" + write(QString()) + "MOTION\n";
 }
 
-// Reads the hierarchy of root into the joint list and matches it against the
-// bones of figure, as an import does before it shows the mapping dialog.
-inline void readHierarchy(KvSkeleton *figure, const QByteArray &root)
+// Reads a hierarchy into the joint list and matches it against the bones of
+// figure, as an import does before it shows the mapping dialog.
+inline void readHierarchy(KvSkeleton *figure, const QByteArray &text)
 {
     CBvhIn in;
     in.collectSkeletonBones(figure->getNodeChild(0), 1);
     in.resetParseState();
-    for (const QString &line : QString::fromLatin1("HIERARCHY\n" + root + "MOTION\n").split(QLatin1Char('\n'))) {
+    for (const QByteArray &line : text.split('\n')) {
         if (in.inHierarchy)
-            in.parseLine(line);
+            in.parseLine(QString::fromLatin1(line));
     }
     in.completeMapping();
 }

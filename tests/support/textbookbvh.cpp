@@ -249,7 +249,7 @@ Vec3 multiply(const Mat3 &m, const Vec3 &v)
             m[2][0] * v[0] + m[2][1] * v[1] + m[2][2] * v[2]};
 }
 
-TextbookPose forwardKinematics(const TextbookBvh &bvh, int frame, ChannelComposition composition)
+TextbookPose forwardKinematics(const TextbookBvh &bvh, int frame)
 {
     const std::vector<double> &row = bvh.frames.at(size_t(frame));
     const Mat3 identity{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
@@ -266,8 +266,7 @@ TextbookPose forwardKinematics(const TextbookBvh &bvh, int frame, ChannelComposi
             const int axis = channelAxis(channel);
             const double value = row.at(size_t(joint.firstChannel + c));
             if (channel.endsWith(QLatin1String("rotation"), Qt::CaseInsensitive)) {
-                const Mat3 r = axisRotation(axis, value * pi / 180.0);
-                local = composition == ChannelComposition::Textbook ? multiply(local, r) : multiply(r, local);
+                local = multiply(local, axisRotation(axis, value * pi / 180.0));
             } else {
                 translation[size_t(axis)] += value;
             }

@@ -43,21 +43,16 @@ bool readTextbookBvhFile(const QString &path, TextbookBvh &bvh, QString *errorMe
 // Rest positions: a root at its OFFSET, every child at parent + OFFSET.
 std::vector<Vec3> restPositions(const TextbookBvh &bvh);
 
-enum class ChannelComposition {
-    Textbook,  // "A B C" gives R_A(a) * R_B(b) * R_C(c)
-    Reversed,  // R_C(c) * R_B(b) * R_A(a): a deliberately wrong convention
-};
-
 struct TextbookPose
 {
     std::vector<Vec3> position;  // world position of each joint
     std::vector<Mat3> rotation;  // world rotation of each joint
 };
 
-// World pose of every joint at frame: world rotation = parent world * local,
-// world position = parent world position + parent world * (offset + position channels).
-TextbookPose forwardKinematics(const TextbookBvh &bvh, int frame,
-                               ChannelComposition composition = ChannelComposition::Textbook);
+// World pose of every joint at frame: "A B C" turns by R_A(a) R_B(b) R_C(c),
+// world rotation = parent world * local, world position = parent world
+// position + parent world * (offset + position channels).
+TextbookPose forwardKinematics(const TextbookBvh &bvh, int frame);
 
 // The file as text, numbers with 12 significant digits.
 QByteArray writeTextbookBvh(const TextbookBvh &bvh);
