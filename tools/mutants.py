@@ -13,6 +13,7 @@ Usage: tools/mutants.py [--list] [--only ID,ID] [-j N] [--report FILE]
 import argparse
 import json
 import os
+import re
 import resource
 import shutil
 import signal
@@ -344,6 +345,7 @@ class Suite:
         self.ctest_jobs = ctest_jobs
         self.stop_on_failure = stop_on_failure
         self.targets = []
+        self.failed_functions = []
 
     def configure(self):
         # Every time: tests added or removed since the last run change the list.
@@ -371,6 +373,8 @@ class Suite:
             command.append("--stop-on-failure")
         code, output = run(command, cwd=self.build, env=safe_env(self.home), log_file=log_file, capped=True)
         keep_full_device()
+        # The test functions that failed, as QtTest names them.
+        self.failed_functions = sorted(set(re.findall(r"^FAIL!  : (\w+::\w+)\(", output, re.MULTILINE)))
         if code == 0:
             return None
         # Lines "N:name"; a run that fails before any test (no such file)
@@ -445,6 +449,16 @@ def markdown_report(results, selected, started, commit, partial, tests):
         lines += ["", "| test | kills | sole kills |", "|---|---|---|"]
         for name, (total, sole) in sorted(kills.items(), key=lambda item: (-item[1][0], item[0])):
             lines.append(f"| {name} | {total} | {sole} |")
+    # The same by test function: which ones hold kills no other function holds.
+    functions = {}
+    for r in results:
+        for name in r.get("functions", []):
+            total, sole = functions.get(name, (0, []))
+            functions[name] = (total + 1, sole + ([r["id"]] if len(r["functions"]) == 1 else []))
+    if functions:
+        lines += ["", "| test function | kills | sole kills |", "|---|---|---|"]
+        for name, (total, sole) in sorted(functions.items(), key=lambda item: (-item[1][0], item[0])):
+            lines.append(f"| {name} | {total} | {', '.join(sole)} |")
     return "\n".join(lines) + "\n"
 
 
@@ -510,6 +524,7 @@ def main():
             mid, file, _, _, description = mutation
             began = time.monotonic()
             killers = []
+            functions = []
             original = apply(suite.src, mutation)
             if original is None:
                 result = "not applied"
@@ -519,12 +534,15 @@ def main():
                         result = "build error"
                     else:
                         killers = suite.test(suite.logs / f"{mid}-test.log") or []
+                        functions = [] if not killers else suite.failed_functions + [
+                            f"{name} (died)" for name in killers
+                            if not any(f.lower().startswith(name.lower() + "::") for f in suite.failed_functions)]
                         result = "killed" if killers else "survived"
                 finally:
                     (suite.src / file).write_bytes(original)
             seconds = time.monotonic() - began
             results.append({"id": mid, "file": file, "description": description, "result": result,
-                            "killers": killers, "seconds": seconds})
+                            "killers": killers, "functions": functions, "seconds": seconds})
             log(f"[{number}/{len(selected)}] {mid}: {result}"
                 + (f" by {', '.join(killers)}" if killers else "") + f" ({seconds:.0f} s)")
             report.write_text(markdown_report(results, selected, started, commit, len(results) < len(selected),
