@@ -38,6 +38,9 @@ void tst_Kvbvh::exitCodes_data()
                                           << "kvbvh: option --settings needs a value\\nUsage: kvbvh \\[--plugin.*";
     QTest::newRow("after-end-of-options") << QStringList{"plugins", "--", "--quiet"} << 2 << ""
                                           << "kvbvh: plugins takes no arguments\\nUsage: kvbvh plugins\\n.*";
+    QTest::newRow("empty-value") << QStringList{"convert", "a.bvh", "-o", "b.bvh", "--end="} << 2 << ""
+                                 << "kvbvh: option --end needs a value\\nUsage: kvbvh convert .*";
+    QTest::newRow("dash-is-a-file") << QStringList{"convert", "-", "-o", "b.bvh"} << 1 << "" << "kvbvh: -: no such file\\n";
     QTest::newRow("missing-plugin") << QStringList{"--plugin", "/nonexistent/libkvbvh.so", "plugins"} << 1 << ""
                                     << "kvbvh: [^\\n]*/nonexistent/libkvbvh.so[^\\n]*\\n";
 }
