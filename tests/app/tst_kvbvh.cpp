@@ -27,8 +27,9 @@ void tst_Kvbvh::exitCodes_data()
 
     // Without --plugin the program looks beside itself, not in the working folder.
     QTest::newRow("plugins") << QStringList{"plugins"} << 0
-                             << "BioVision \\(BVH\\) Importer/Exporter 1\\.3\\.1\\.0\nAuthor: Korvel Productions\nThis plugin provides the ability "
-                                "to import/export BioVision Motion Capture \\(BVH\\) formatted files\\.\nClasses:\n"
+                             << "BioVision \\(BVH\\) Importer/Exporter 1\\.3\\.1\\.0\nAuthor: Korvel Productions\n"
+                                "This plugin provides the ability to import/export BioVision Motion Capture \\(BVH\\) formatted "
+                                "files\\.\nClasses:\n"
                                 "  CBvhIn  importer  BioVision Files \\(\\*\\.bvh\\)  id 0x10000006\n"
                                 "  CBvhOut exporter  BioVision Files \\(\\*\\.bvh\\)  id 0x10000007\n" << "";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: kvbvh .*plugins.*" << "";

@@ -65,8 +65,10 @@ inline KvSkeleton *figure(const QString &name, const QStringList &bones, int ord
     QHash<QString, size_t> index;
     for (const QString &entry : bones) {
         const QStringList e = parts(entry);
-        if (const auto parent = index.constFind(e[1]); parent != index.cend() && desc.bones[*parent].endPoint == desc.bones[*parent].origin)
-            desc.bones[*parent].endPoint = vec(e[2]);
+        if (const auto parent = index.constFind(e[1]); parent != index.cend()) {
+            KvBoneDesc &p = desc.bones[*parent];
+            p.endPoint = p.endPoint == p.origin ? vec(e[2]) : p.endPoint;
+        }
         index.insert(e[0], desc.bones.size());
         desc.bones.push_back({e[0], {}, e[1], vec(e[2]), vec(e[2]), KvRotationOrder(order), {}});
     }
